@@ -773,17 +773,22 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
   return m;
 }
 
-// The offsets of POINTS (ring after ring) once CHANGE of centre and tilt is
-// made and each ring's cone angle then meets its points KEPT (all where
-// KEPT is empty) best.
+// The offset of P once CHANGE of centre, tilt and distance (in the order
+// of FollowingSums::with_distance) is made.
+double offset_after(const FollowedPoint& p, const std::array<double, 5>& change) {
+  double r = p.offset;
+  for (std::size_t i = 0; i < 4; ++i) r += p.d[i] * change[i];
+  return r + p.d[5] * change[4];
+}
+
+// The offsets of POINTS (ring after ring) once CHANGE of centre, tilt and
+// distance is made and each ring's cone angle then meets its points KEPT
+// (all where KEPT is empty) best.
 std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
-                                    const std::array<double, 4>& change,
+                                    const std::array<double, 5>& change,
                                     std::span<const char> kept = {}) {
   std::vector<double> r(points.size());
-  for (std::size_t n = 0; n < points.size(); ++n) {
-    r[n] = points[n].offset;
-    for (std::size_t i = 0; i < 4; ++i) r[n] += points[n].d[i] * change[i];
-  }
+  for (std::size_t n = 0; n < points.size(); ++n) r[n] = offset_after(points[n], change);
   for (std::size_t first = 0; first < points.size();) {
     std::size_t end = first;
     double gg = 0.0, gr = 0.0;
@@ -808,7 +813,7 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
 // the rms the other checks judge; its mean offset alone tells it. A ring
 // found in fewer than five sections is not judged.
 void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<const char> kept,
-                          const std::array<double, 4>& change, double pixel,
+                          const std::array<double, 5>& change, double pixel,
                           const FollowingLimits& limits, RingFollowing& f) {
   for (std::size_t first = 0; first < points.size();) {
     std::size_t end = first;
@@ -816,8 +821,7 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
     int count = 0;
     for (; end < points.size() && points[end].ring == points[first].ring; ++end) {
       if (kept[end] == 0) continue;
-      double r = points[end].offset;
-      for (std::size_t i = 0; i < 4; ++i) r += points[end].d[i] * change[i];
+      const double r = offset_after(points[end], change);
       sum += r;
       squares += r * r;
       ++count;
@@ -827,6 +831,7 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
     if (count < 5 || k >= f.ring_off.size()) continue;
     const double mean = sum / count;
     const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0) / (count - 1));
+    f.ring_off_by[k] = mean;
     f.ring_off[k] = std::abs(mean) > limits.ring * pixel && std::abs(mean) > 3.0 * spread;
   }
 }
@@ -901,6 +906,17 @@ bool keep_agreeing(std::span<const double> residuals, double pixel, std::vector<
   return changed;
 }
 
+// The rings of POINTS with at least LEAST points KEPT.
+int rings_with_points(const std::vector<FollowedPoint>& points, std::span<const char> kept,
+                      int least) {
+  std::array<int, kMaxRings> counts{};
+  for (std::size_t n = 0; n < points.size(); ++n)
+    if (kept[n] != 0 && points[n].ring >= 0 && points[n].ring < kMaxRings)
+      ++counts[static_cast<std::size_t>(points[n].ring)];
+  return static_cast<int>(
+      std::count_if(counts.begin(), counts.end(), [&](int c) { return c >= least; }));
+}
+
 }  // namespace
 
 // Each ring of solution S searched again, its annulus following the fitted
@@ -935,10 +951,47 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     if (!solve_seen(e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
                     telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
       return f;
-    if (pass == 2 || !keep_agreeing(residuals_after(m.found, change, kept), pixel, kept)) break;
+    if (pass == 2 ||
+        !keep_agreeing(residuals_after(m.found, {change[0], change[1], change[2], change[3], 0.0},
+                                       kept),
+                       pixel, kept))
+      break;
     with_distance = kept_equations(m.found, kept);
     e = without_distance(with_distance);
     if (e.points == 0) return f;
+  }
+  // A distance that is off (held by the fit, or reached along with a
+  // wrong tilt) bends each ring's conic as a tilt does, and the fit takes
+  // a tilt and centre off to meet the rings; with each cone's angle free a
+  // change of centre and tilt alone then asks for nothing. Two rings or
+  // more tell the distance from the cone angles: where the change alone
+  // stays within the limits but their shapes ask for another distance
+  // clearly (as solve_seen takes a parameter it cannot tell by its limit),
+  // the change is the one made with it. (A change already beyond the
+  // limits is told as it is: far off, the distance the linearised change
+  // asks for says little. A ring off its cone is judged at the solution's
+  // distance: a change of distance moves each ring as its cone angle
+  // would.)
+  const std::array<double, 5> at_distance = {change[0], change[1], change[2], change[3], 0.0};
+  std::array<double, 5> change5 = at_distance;
+  NormalEquations<4> judged = e;
+  const bool within = std::hypot(change[0], change[1]) / xps <= limits.centre &&
+                      std::hypot(change[2], change[3]) * kDegreesPerRadian <= limits.tilt;
+  if (within && rings_with_points(m.found, kept, 5) >= 2) {
+    constexpr double kDistanceUnit = 1.0e-3;  // of the distance
+    std::array<double, 5> with{};
+    std::array<bool, 5> told{};
+    if (solve_seen(with_distance,
+                   {centre_unit, centre_unit, tilt_unit, tilt_unit, kDistanceUnit * s.distance},
+                   telling_order<5>({0, 1, 2, 3, 4}, {held[0], held[1], held[2], held[3], true}),
+                   kLeastTold * pixel, with, told) &&
+        told[4]) {
+      change5 = with;
+      std::copy_n(with.begin(), 4, change.begin());
+      std::copy_n(told.begin(), 4, seen.begin());
+      f.distance_move = with[4];
+      judged.squares = with_distance.squares - with_distance.right[4] * with[4];
+    }
   }
   // The distance is in the change only as what it can take up.
   std::array<bool, 5> traded = {seen[0], seen[1], seen[2], seen[3], false};
@@ -952,11 +1005,11 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     for (std::size_t i = 0; i < 4; ++i) sum += m.ring_derivatives[k][i] * change[i];
     f.ring_offsets[k] = sum / m.ring_counts[k];
   }
-  mark_rings_off_cones(m.found, kept, change, pixel, limits, f);
-  double squares = e.squares;
-  for (std::size_t i = 0; i < 4; ++i) squares -= e.right[i] * change[i];
+  mark_rings_off_cones(m.found, kept, at_distance, pixel, limits, f);
+  double squares = judged.squares;
+  for (std::size_t i = 0; i < 4; ++i) squares -= judged.right[i] * change[i];
   f.noise =
-      successive_scatter(m.found, residuals_after(m.found, change, kept), kept, num_sections);
+      successive_scatter(m.found, residuals_after(m.found, change5, kept), kept, num_sections);
   if (neighbours != nullptr && neighbours->cones_known) {
     judge_calibrant(im, s, num_rings, m.found, xps, yps, num_sections, refined, f);
     find_missing_rings(im, s, num_rings,
@@ -1079,12 +1132,20 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
                     " of its " + format_i(f.ring_searched[0], 0) + " sections)");
   else if (centre_tilt_move_told(f, xps) && (!(f.centre_move / xps <= limits.centre) ||
                                               !(f.tilt_move * kDegreesPerRadian <= limits.tilt)))
-    lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
+    lines.push_back(f.distance_move != 0.0
+                        ? "         (the rings' shapes ask for another distance, centre or tilt)"
+                        : "         (the rings found lie where another beam centre or tilt puts "
+                          "them)");
   if (kzt_rings_lie_off_cones(f.scatter, f.noise, xps))
     lines.push_back(off_cones_line(f.scatter, f.noise, xps));
-  if (ring_off_cone(f))
-    lines.push_back("         (a ring lies more than " + fixed_text(limits.ring, 1) +
-                    " pixel from where the image shows it)");
+  // Each ring off by name, with its own distance: the rms left beside it
+  // (0 where every cone's angle met its ring's points) does not tell it.
+  for (std::size_t k = 0; k < f.ring_off.size(); ++k)
+    if (f.ring_off[k])
+      lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
+                      fixed_text(std::abs(f.ring_off_by[k]) / xps, 2) +
+                      " pixels from where the image shows it, over " +
+                      fixed_text(limits.ring, 1) + ")");
   return lines;
 }
 

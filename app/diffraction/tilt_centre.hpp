@@ -129,6 +129,13 @@ struct RingFollowing {
   // calibrant's ring may (FollowingLimits' ring), once the change of centre
   // and tilt is made.
   std::array<bool, 15> ring_off{};
+  // Each ring's mean offset from its fitted cone once that change is made
+  // (metres, over the points ring_off judges; 0 for a ring not judged).
+  std::array<double, 15> ring_off_by{};
+  // The change of distance (metres) the rings' shapes ask for clearly
+  // where two rings or more were found (0 where they do not): the change
+  // of centre and tilt is then the one made with it.
+  double distance_move = 0.0;
 };
 
 // The parameters a result refined; the others were held at what the user
@@ -184,13 +191,17 @@ struct RingNeighbours {
 // radial bins is not searched; where their cones are known the offsets
 // are also fitted by one change of centre, tilt, distance and wavelength,
 // which gives each ring's largest distance from the result's ring on the
-// image (cones_*, largest_offset). A change that moves the points found by
-// less than a tenth of a pixel (root sum of squares) for one as large as
-// the judgement's limit is not told: it is held, a parameter the solution
-// held (REFINED) before one it refined; a centre or tilt that moves them
-// less than that beyond what every parameter refined can take up is not
-// judged either. Not determined for a solution
-// whose cones cannot be drawn.
+// image (cones_*, largest_offset). Where the change of centre and tilt
+// stays within the limits but two rings or more found ask clearly for
+// another distance (a distance held off bends the conics as a tilt does,
+// and the fit meets the rings with a tilt and centre off), the change is
+// the one made with the distance (distance_move). A change that moves the
+// points found by less than a tenth of a pixel (root sum of squares) for
+// one as large as the judgement's limit is not told: it is held, a
+// parameter the solution held (REFINED) before one it refined; a centre or
+// tilt that moves them less than that beyond what every parameter refined
+// can take up is not judged either. Not determined for a solution whose
+// cones cannot be drawn.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
                                float x_pixel_size, float y_pixel_size, int num_rings,
                                float half_width, int num_sections, Status& status,
