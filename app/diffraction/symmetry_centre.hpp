@@ -116,7 +116,10 @@ struct StripCentre {
 // stretch as long, or one that mirrors a stretch mostly beyond the centre's
 // clearly better where the centre's own pairs differ beyond the noise, or
 // one whose pairs of features differ less where the centre's pair unlike
-// features (two rods of unlike heights).
+// features (two rods of unlike heights), or one on a feature that mirrors
+// its own shorter stretch about as well per pair where the centre mirrors
+// no other feature, or pairs them unlike (the specular rod near one end of
+// the line, a side rod nearer the middle mirroring more pairs).
 // False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);

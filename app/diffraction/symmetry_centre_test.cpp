@@ -659,6 +659,15 @@ TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
        0.0, 75.31, 175.31, 6.0, true},
       {"a weak specular rod 25 points from the start", 150.31, 37.2, {36.0, 60.0, 30.0}, 1.9,
        9.0, 0.0, 125.31, 225.31, 6.0, true},
+      // Rods 50 points apart: the specular rod near one end mirrors only
+      // itself, the side rod nearer the middle only itself too, over more
+      // pairs; the count of pairs does not tell which is the centre.
+      {"the specular rod 10 points from the start", 150.31, 50.0, {60.0, 42.0, 30.0}, 1.8, 9.0,
+       0.0, 140.31, 240.31, 6.0, true},
+      {"a weak specular rod 10 points from the start", 150.31, 50.0, {36.0, 60.0, 30.0}, 1.8,
+       9.0, 0.0, 140.31, 240.31, 6.0, true},
+      {"a weak specular rod 20 points from the end", 150.31, 50.0, {36.0, 60.0, 30.0}, 1.8, 9.0,
+       0.0, 70.31, 170.31, 6.0, true},
   };
   for (const Case& c : cases)
     for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
