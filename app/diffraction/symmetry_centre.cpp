@@ -1026,7 +1026,19 @@ bool kzt_strip_profile(const GsDisplayedImage& im, float xps, float yps,
                        std::span<const float> xv, std::span<const float> yv,
                        StripProfile& strip, Status& status) {
   if (st_bad(status, "Subroutine KZT_PROJECTFIT V0.3")) return false;
-  const auto n = static_cast<std::size_t>(im.xmaxdat);
+  // The profile is the program's own work: it holds the whole line, also a
+  // line longer than the image is wide (a vertical line on a narrow image),
+  // rather than cutting it at the array's width.
+  std::size_t n = static_cast<std::size_t>(std::max<Index>(im.xmaxdat, 1));
+  if (xv.size() >= 2 && yv.size() >= 2) {
+    const double length = std::hypot((static_cast<double>(xv[1]) - xv[0]) * xps,
+                                     (static_cast<double>(yv[1]) - yv[0]) * yps);
+    const double bins = std::floor(length / ((static_cast<double>(xps) + yps) * 0.5)) + 1.0;
+    const double most = static_cast<double>(im.xmaxdat) + static_cast<double>(im.ymaxdat) + 2.0;
+    if (std::isfinite(bins) && bins > static_cast<double>(n))
+      n = static_cast<std::size_t>(std::min(bins, most));
+  }
+  const Index maxproj = static_cast<Index>(n);
   StripProfile p;
   p.positions.assign(n, 0.0f);
   p.smooth.assign(n, 0.0f);
@@ -1039,7 +1051,7 @@ bool kzt_strip_profile(const GsDisplayedImage& im, float xps, float yps,
       im.mask_data && im.mask.size() >= im.data.size() ? im.mask : std::span<const std::uint8_t>{};
   ma_strip_projection(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
                       im.data, {}, mask, xps, yps, xv, yv, false, false, (xps + yps) * 0.5f,
-                      im.xmaxdat, truncated, p.number, p.positions, profile, {}, weights,
+                      maxproj, truncated, p.number, p.positions, profile, {}, weights,
                       p.pixels, status);
   if (status != kStatusGood || p.number < 1) return false;
   const auto number = static_cast<std::size_t>(p.number);
@@ -1050,8 +1062,8 @@ bool kzt_strip_profile(const GsDisplayedImage& im, float xps, float yps,
   p.raw.assign(profile.begin(), profile.begin() + static_cast<std::ptrdiff_t>(number));
   p.weights.assign(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(number));
   p.pixel_noise = strip_pixel_noise(im, mask, xv, yv);
-  MA_TOPHATCON(im.xmaxdat, 1, profile, 1, 1, p.number, 1, kSmoothing, 1, true, im.xmaxdat, 1,
-               p.smooth, status);
+  MA_TOPHATCON(maxproj, 1, profile, 1, 1, p.number, 1, kSmoothing, 1, true, maxproj, 1, p.smooth,
+               status);
   if (status != kStatusGood) return false;
   const Index reach = kSmoothing / 2;
   for (Index i = 1; i <= p.number; ++i) {
@@ -1256,9 +1268,6 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   }
   if (status != kStatusGood) return false;
 
-  const Index maxproj = im.xmaxdat;
-  const auto n = static_cast<std::size_t>(maxproj);
-  std::vector<float> mirrored(n);
   const std::array<float, 1> yaxis{0.5f};
   const float bin_size = (xps + yps) * 0.5f;
   GS_FPROMPT(1, 1, {"CALCULATING PROJECTION (this may take a while)"}, status);
@@ -1277,6 +1286,9 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   }
   const Index number = strip.number;
   const std::span<const float> positions = strip.positions, smooth = strip.smooth;
+  const auto n = positions.size();
+  const auto maxproj = static_cast<Index>(n);
+  std::vector<float> mirrored(n);
   GS_XYSGRAPH(maxproj, 1, number, positions, smooth, im.title, "Pixels", "Projection", status);
   Index first = 1, ys = 1, last = number, ye = 1;
   std::vector<std::uint8_t> mask(n, 0);

@@ -247,6 +247,26 @@ TEST_F(ProjectFit, CentreFoundOnLinesDrawnFarToEitherSideOfIt) {
   }
 }
 
+// A line along Y longer than the image is wide: its profile holds the whole
+// line, not the first image-width points of it.
+TEST_F(ProjectFit, ALineLongerThanTheImageIsWideIsProjectedWhole) {
+  constexpr Index kX = 40, kY = 220;
+  const GsDisplayedImage im = blank(kX, kY, "Narrow");
+  for (Index j = 1; j <= kY; ++j)
+    for (Index i = 1; i <= kX; ++i)
+      data[element(i, j, kX)] =
+          static_cast<float>(rings(std::abs((static_cast<double>(j) - 0.5) - 151.37)));
+  testing::TerminalCapture terminal;
+  float x = 0.0f, y = 0.0f;
+  Status status = kStatusGood;
+  EXPECT_TRUE(fit(im, {"2", "20", "40", "20", "210", "2", "0", "100", "40", "100", "YES", "EXIT"},
+                  x, y, status));
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NEAR(y / 1e-4f, 151.37f, 0.05f) << terminal.text();
+  EXPECT_EQ(terminal.text().find("truncated"), std::string::npos) << terminal.text();
+  EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+}
+
 // The same pattern in units that make its values huge or tiny: the fit's
 // sum of squares (values of 1e30 squared) still holds them, and the centre
 // is found without a word of a failed fit.
