@@ -197,6 +197,8 @@ bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, b
 
 // Bytes the stream has taken from its descriptor and not handed out yet.
 std::size_t stream_buffered(std::FILE* in);
+// Whether those bytes hold a whole line.
+bool stream_holds_line(std::FILE* in);
 
 // The plain reader's line from IN after PROMPT, beginning with the keys
 // taken ahead of the terminal in single-key mode and given back (the
@@ -242,6 +244,16 @@ bool edited_line_endless = false;
 // apart by the editor's own line.
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
+
+// Lines the terminal's line mode has made of keys given back, beyond the
+// line read: a line end taken literally ends the line the program reads
+// there, but not the terminal's line, whose rest the terminal hands over in
+// the same read. Typed straight, that rest waits in the stream's buffer for
+// the next line read, where no single-key reader (a help page) sees it; so
+// it waits here, edited and shown already, before the keys typed ahead. Each
+// line ends in a line end, the last in none where the end-of-file key
+// handed it on (the end of the input is then next in typed_ahead).
+std::string lines_made;
 
 // While the terminal is held out of its line mode (single keys, no echo), a
 // signal that ends or stops the program gives the terminal its line mode back
@@ -388,9 +400,33 @@ std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FIL
   }
 }
 
+// What LINE, made of keys given back, keeps as a response line.
+void keep_response(std::string& line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kResponseLength) {
+    line.resize(kResponseLength);
+    io_note_cut_response();
+  }
+}
+
 bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
                                   bool echo, std::string& line) {
-  if (typed_ahead.empty()) return read_plain_line(in, out, prompt, echo, line);
+  if (!lines_made.empty()) {
+    const std::size_t end = lines_made.find('\n');
+    line = lines_made.substr(0, end);
+    lines_made.erase(0, end == std::string::npos ? end : end + 1);
+    std::fputs(prompt.c_str(), out);
+    if (echo) {
+      std::fwrite(line.data(), 1, line.size(), out);
+      std::fputc('\n', out);
+    }
+    std::fflush(out);
+    keep_response(line);
+    return true;
+  }
+  // A line the terminal handed over before the keys given back were typed
+  // (the rest of the read a help page was asked for in) comes first.
+  if (typed_ahead.empty() || stream_holds_line(in)) return read_plain_line(in, out, prompt, echo, line);
   // An end of the input the terminal gave ahead (an end-of-file key on an
   // empty line) ends this read, as it would have ended the plain reader's.
   if (typed_ahead.front() == EOF) {
@@ -426,7 +462,10 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   if (finish_at_terminal) held.emplace(fd, line_mode, single_key_mode(line_mode));
   // The line so far is shown after the prompt, as the terminal did not echo it.
   std::fputs(prompt.c_str(), out);
-  if (keys.echo) std::fwrite(edited.text().data(), 1, edited.text().size(), out);
+  if (keys.echo) {
+    const std::string shown = edited.shown(edited.text());
+    std::fwrite(shown.data(), 1, shown.size(), out);
+  }
   if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
   std::fflush(out);
   std::string rest;  // read as the terminal edits it itself
@@ -455,27 +494,13 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   line = edited.text() + rest;
   // A line end taken literally (after the literal-next key) does not end the
   // terminal's line, but the reader ends its line there: what follows is
-  // the next line, given back again with each of its characters as it
-  // stands (its editing done).
+  // made into the next lines, shown already.
   if (const std::size_t literal_end = line.find('\n'); literal_end != std::string::npos) {
-    std::string next;
-    for (const char c : std::string_view(line).substr(literal_end + 1)) {
-      const int k = static_cast<unsigned char>(c);
-      if (c != '\n' && keys.literal_next >= 0 &&
-          (k == keys.erase || k == keys.kill || k == keys.word_erase || k == keys.literal_next ||
-           k == keys.end_of_file || k == 0))
-        next.push_back(static_cast<char>(keys.literal_next));
-      next.push_back(c);
-    }
-    if (taken == TerminalLine::Key::kLineEnd) next.push_back('\n');
-    io_keep_typed_ahead(next);
+    lines_made = line.substr(literal_end + 1);
+    if (taken == TerminalLine::Key::kLineEnd) lines_made.push_back('\n');
     line.resize(literal_end);
   }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > kResponseLength) {
-    line.resize(kResponseLength);
-    io_note_cut_response();
-  }
+  keep_response(line);
   return true;
 }
 
@@ -1521,6 +1546,16 @@ std::size_t stream_buffered(std::FILE* in) {
 #endif
 }
 
+bool stream_holds_line(std::FILE* in) {
+#if defined(__GLIBC__)
+  const std::size_t waiting = stream_buffered(in);
+  return waiting > 0 && std::memchr(in->_IO_read_ptr, '\n', waiting) != nullptr;
+#else
+  (void)in;
+  return false;
+#endif
+}
+
 }  // namespace
 
 InputWatch io_input_watch(std::FILE* in) {
@@ -1533,7 +1568,7 @@ InputWatch io_input_watch(std::FILE* in) {
     return {};
   // A line the program has read ahead answers a later prompt: the input has
   // not ended, and there is nothing to watch for.
-  if (stream_buffered(in) > 0 || !typed_ahead.empty()) return {};
+  if (stream_buffered(in) > 0 || !typed_ahead.empty() || !lines_made.empty()) return {};
   return {fd, POLLIN, in};
 }
 
@@ -1549,7 +1584,7 @@ bool io_input_watch_ended(InputWatch& watch, short revents) {
     return false;
   };
   if (watch.stream != nullptr && stream_buffered(watch.stream) > 0) return lines_wait();
-  if (!typed_ahead.empty()) return lines_wait();
+  if (!typed_ahead.empty() || !lines_made.empty()) return lines_wait();
   struct stat info {};
   if (fstat(watch.fd, &info) != 0) return true;
   if (S_ISREG(info.st_mode)) {
@@ -1584,7 +1619,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   line.clear();
   if (given_up_input && input_identity(in) == given_up_input) return;
   const bool terminal = isatty(fileno(in)) != 0;
-  if (!terminal || !line_editor_terminal()) {
+  if (!terminal || !line_editor_terminal() || !lines_made.empty()) {
     std::FILE* out = rl_outstream != nullptr ? rl_outstream : stdout;
     if (plain_line_after_typed_ahead(in, out, text, !terminal, line))
       length = static_cast<int>(line.size());

@@ -15,6 +15,10 @@ int key_of(const termios& mode, int index) {
 
 bool continuation_byte(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+// A key the terminal shows as "^" and a letter where it shows control keys
+// so (a tab moves on as it stands).
+bool control_key(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7f; }
+
 // A letter of a word for the word erase, as the terminal weighs the first
 // byte of a character: ASCII letters, digits and the underscore, and the
 // Latin-1 letters (which every UTF-8 lead byte but 0xD7 and 0xF7 is).
@@ -25,7 +29,7 @@ bool word_byte(unsigned char c) {
 
 constexpr TerminalEditKeys kNoEditing{.erase = -1, .word_erase = -1, .kill = -1, .literal_next = -1,
                                       .end_of_file = -1, .utf8 = false, .return_is_line_end = false,
-                                      .line_mode = false};
+                                      .line_mode = false, .echo_control = false};
 
 }  // namespace
 
@@ -36,6 +40,7 @@ TerminalEditKeys terminal_edit_keys(int fd) {
   TerminalEditKeys keys = (mode.c_lflag & ICANON) != 0 ? TerminalEditKeys{} : kNoEditing;
   keys.echo = (mode.c_lflag & ECHO) != 0;
   keys.echo_line_end = (mode.c_lflag & (ECHO | ECHONL)) != 0;
+  keys.echo_control = (mode.c_lflag & ECHOCTL) != 0;
   // The input settings apply in and out of line mode.
   keys.return_is_line_end = (mode.c_iflag & ICRNL) != 0;
   keys.return_ignored = (mode.c_iflag & IGNCR) != 0;
@@ -66,9 +71,28 @@ bool TerminalLine::erase_one(std::string& echo) {
   // A UTF-8 character goes whole, and shows as one column.
   const std::size_t at = last_character();
   if (at == std::string::npos) return false;
+  // A control key shown as two columns takes both back; one shown as it
+  // stands has moved the cursor nowhere the terminal could tell.
+  const auto c = static_cast<unsigned char>(text_[at]);
+  const int columns = !control_key(c) ? 1 : keys_.echo_control ? 2 : 0;
   text_.resize(at);
-  echo += "\b \b";
+  for (int i = 0; i < columns; ++i) echo += "\b \b";
   return true;
+}
+
+void TerminalLine::show(unsigned char key, std::string& echo) const {
+  if (keys_.echo_control && control_key(key)) {
+    echo.push_back('^');
+    echo.push_back(static_cast<char>(key ^ 0x40));
+  } else {
+    echo.push_back(static_cast<char>(key));
+  }
+}
+
+std::string TerminalLine::shown(std::string_view text) const {
+  std::string echo;
+  for (const char key : text) show(static_cast<unsigned char>(key), echo);
+  return echo;
 }
 
 TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
@@ -83,6 +107,8 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
     literal_ = false;
   } else if (k == keys_.literal_next) {
     literal_ = true;
+    // A mark the key taken literally is shown over.
+    if (keys_.echo_control) echo += "^\b";
     return Key::kTaken;
   } else if (key == '\n') {
     return Key::kLineEnd;
@@ -110,7 +136,7 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
     return Key::kTaken;
   }
   text_.push_back(static_cast<char>(key));
-  echo.push_back(static_cast<char>(key));
+  show(key, echo);
   return Key::kTaken;
 }
 

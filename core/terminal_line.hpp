@@ -23,6 +23,7 @@ struct TerminalEditKeys {
   bool line_mode = true;      // edits lines at all (ICANON); off, every key is text
   bool echo = true;           // shows the keys typed (ECHO)
   bool echo_line_end = true;  // shows a line end (ECHO, or ECHONL alone)
+  bool echo_control = true;   // shows a control key as "^" and its letter (ECHOCTL)
 };
 // The editing keys of the terminal on FD (word erase and literal next only
 // where its extended keys are on); none when FD is no terminal, which edits
@@ -43,6 +44,8 @@ class TerminalLine {
   // at the terminal. A carriage return (not after the literal-next key) is
   // first taken as the terminal's input settings take it.
   Key take(unsigned char key, std::string& echo);
+  // What shows TEXT (keys taken) at the terminal.
+  std::string shown(std::string_view text) const;
   const std::string& text() const { return text_; }
 
  private:
@@ -50,6 +53,7 @@ class TerminalLine {
   std::size_t last_character() const;
   // Takes the last character back; false when none is left to take.
   bool erase_one(std::string& echo);
+  void show(unsigned char key, std::string& echo) const;
 
   TerminalEditKeys keys_;
   std::string text_;

@@ -44,6 +44,20 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
   EXPECT_EQ(line.take('\n', shown), TerminalLine::Key::kLineEnd);
   EXPECT_EQ(TerminalLine(keys).take('\0', shown), TerminalLine::Key::kEndOfInput);
 
+  // Control keys show as "^" and a letter, and an erase takes both columns back.
+  shown.clear();
+  TerminalLine controls(keys);
+  for (const char key : std::string("a\x1b\x01\x7f\t\x16\n"))
+    controls.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "a^[^A\b \b\b \b\t^\b^J");
+  EXPECT_EQ(controls.shown(controls.text()), "a^[\t^J");
+  TerminalEditKeys as_they_stand;
+  as_they_stand.echo_control = false;
+  shown.clear();
+  TerminalLine raw(as_they_stand);
+  for (const char key : std::string("a\x01\x7f\x7f\x16\n")) raw.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "a\x01\b \b\n");  // a control key shown as it stands moved no column
+
   // Off a terminal nothing is edited.
   const std::string unedited("ab\x7f\x08\x15\x04\0c", 8);
   EXPECT_EQ(terminal_edited(unedited, terminal_edit_keys(-1)), unedited);
@@ -67,11 +81,12 @@ TEST(TerminalLine, FollowsTheTerminalsSettings) {
   termios mode{};
   ASSERT_EQ(tcgetattr(slave, &mode), 0);
   mode.c_iflag |= IUTF8;
-  mode.c_lflag |= ICANON | ECHO;
+  mode.c_lflag |= ICANON | ECHO | ECHOCTL;
   ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);
   TerminalEditKeys keys = terminal_edit_keys(slave);
   EXPECT_TRUE(keys.line_mode);
   EXPECT_TRUE(keys.echo);
+  EXPECT_TRUE(keys.echo_control);
   EXPECT_EQ(terminal_edited("ab\x7f" "c", keys), "ac");
 
   mode.c_cc[VERASE] = 0x08;

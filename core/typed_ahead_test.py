@@ -275,6 +275,22 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         self.same_answers([b'CA', b'DD\x16\nFOO\x16\x7f\r'], [NO_DATA, NO_CHOICE])
         self.same_answers([b'CADD\x16\n\x7f\r'], [NO_DATA])  # taken back before the line ends
 
+    def test_lines_the_terminal_made_wait_for_the_next_line_read(self):
+        # A literal line end ends the line read, and what follows it belongs to
+        # the same line of the terminal: the help page opened by the first
+        # part never takes it as keys, the prompt after the page does.
+        self.same_answers([b'?\x16\nCADD\r', b'q', b'FOO\r'], [NO_DATA, NO_CHOICE])
+        self.same_answers([b'?\x16\nCADD\x16\nFOO\rq', b'BAR\r'], [NO_DATA, NO_CHOICE, NO_CHOICE])
+        # Keys the page gives back were typed after that line: they come after it.
+        self.same_answers([b'?\x16\nFOO\r', b'qCADD\r'], [NO_CHOICE, NO_DATA])
+
+    def test_control_keys_show_as_the_terminal_shows_them(self):
+        keys = b'FOO\x1bx\x01\x02\x7fY\x16\x15\r'
+        direct, _ = run([keys], False, 1)
+        paged = self.same_answers([keys], [NO_CHOICE])
+        for out in (direct, paged):
+            self.assertIn(b'FOO^[x^AY^U', [line[-11:] for line in screen(out)], out)
+
     def test_terminal_settings_are_followed(self):
         # Only the terminal's own erase key erases (Ctrl-H too where it is that key).
         self.same_answers([b'CADF\x08D\r'], [NO_CHOICE])
