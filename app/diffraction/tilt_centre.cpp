@@ -93,6 +93,18 @@ struct NormalEquations {
 // limit moves the points found by at least this (pixels, root sum of
 // squares): a tenth of a pixel, the points' own scatter on clear rings.
 constexpr double kLeastTold = 0.1;
+// The scale of a change the check measures: a change of centre, tilt or a
+// ring's place on the image is told from the others where one of this size
+// moves the points found by kLeastTold, and a change of centre and tilt
+// this small is one a distance held off can make up for. It is not the
+// verdict's limits (FollowingLimits): a coarser scale leaves changes that
+// the points do tell untold, and a right result's change unmeasured.
+struct ChangeScale {
+  double centre = 0.2;  // pixels
+  double tilt = 0.065;  // degrees
+  double ring = 0.4;    // pixels
+};
+constexpr ChangeScale kChangeScale{};
 // A change not so told is still made where the points ask for it clearly:
 // by this many times their scatter (at least kLeastTold) along it.
 constexpr double kClearlyAsked = 5.0;
@@ -379,7 +391,7 @@ std::array<double, 6> calibrant_columns(const TiltSolution& s, const FollowedPoi
 // KEPT receives the points used, RESIDUALS each point's offset after the
 // change; false when no change could be told.
 bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& points,
-                      double pixel, const FollowingLimits& limits, const RefinedParameters& refined,
+                      double pixel, const ChangeScale& limits, const RefinedParameters& refined,
                       std::array<double, 6>& change, std::array<bool, 6>& seen,
                       std::vector<char>& kept, std::vector<double>& residuals) {
   std::array<double, 6> unit = {limits.centre * pixel, limits.centre * pixel,
@@ -487,7 +499,7 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
   std::array<bool, 6> seen{};
   std::vector<char> kept;
   std::vector<double> residuals;
-  if (!calibrant_change(s, points, pixel, FollowingLimits{}, refined, change, seen, kept,
+  if (!calibrant_change(s, points, pixel, kChangeScale, refined, change, seen, kept,
                         residuals))
     return;
   double squares = 0.0;
@@ -832,7 +844,7 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
     const double mean = sum / count;
     const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0) / (count - 1));
     f.ring_off_by[k] = mean;
-    f.ring_off[k] = std::abs(mean) > limits.ring * pixel && std::abs(mean) > 3.0 * spread;
+    f.ring_off[k] = std::abs(mean) > limits.ring_off * pixel && std::abs(mean) > 3.0 * spread;
   }
 }
 
@@ -939,8 +951,9 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   const FollowingSums m = following_sums(s, num_rings, *again, f);
   if (m.e.points > 0) f.off_cones = std::sqrt(m.raw_squares / static_cast<double>(m.e.points));
   const FollowingLimits limits;
+  const ChangeScale& scale = kChangeScale;
   const double pixel = 0.5 * (static_cast<double>(xps) + yps);
-  const double centre_unit = limits.centre * pixel, tilt_unit = limits.tilt / kDegreesPerRadian;
+  const double centre_unit = scale.centre * pixel, tilt_unit = scale.tilt / kDegreesPerRadian;
   const std::array<bool, 4> held = {!refined.beam, !refined.beam, !refined.tilt, !refined.tilt};
   std::array<double, 4> change{};
   std::array<bool, 4> seen{};
@@ -965,18 +978,18 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   // a tilt and centre off to meet the rings; with each cone's angle free a
   // change of centre and tilt alone then asks for nothing. Two rings or
   // more tell the distance from the cone angles: where the change alone
-  // stays within the limits but their shapes ask for another distance
-  // clearly (as solve_seen takes a parameter it cannot tell by its limit),
-  // the change is the one made with it. (A change already beyond the
-  // limits is told as it is: far off, the distance the linearised change
+  // stays within the check's scale but their shapes ask for another
+  // distance clearly (as solve_seen takes a parameter it cannot tell by its
+  // scale), the change is the one made with it. (A change already beyond
+  // the scale is told as it is: far off, the distance the linearised change
   // asks for says little. A ring off its cone is judged at the solution's
   // distance: a change of distance moves each ring as its cone angle
   // would.)
   const std::array<double, 5> at_distance = {change[0], change[1], change[2], change[3], 0.0};
   std::array<double, 5> change5 = at_distance;
   NormalEquations<4> judged = e;
-  const bool within = std::hypot(change[0], change[1]) / xps <= limits.centre &&
-                      std::hypot(change[2], change[3]) * kDegreesPerRadian <= limits.tilt;
+  const bool within = std::hypot(change[0], change[1]) / xps <= scale.centre &&
+                      std::hypot(change[2], change[3]) * kDegreesPerRadian <= scale.tilt;
   if (within && rings_with_points(m.found, kept, 5) >= 2) {
     constexpr double kDistanceUnit = 1.0e-3;  // of the distance
     std::array<double, 5> with{};
@@ -1083,14 +1096,10 @@ bool ring_off_cone(const RingFollowing& f) {
 }  // namespace
 
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
-  // The default limits lie between a right solution (within 0.1 pixel and
-  // 0.05 degree of the truth) and a wrong one (beyond 0.3 pixel or 0.1
-  // degree). The rings taken at their maxima give the change closely (a
-  // solution 0.077 degree off asks for 0.070): over the tilt sweeps of
-  // bench_tilt and bench_calibration no right solution asks for more than
-  // 0.11 pixel or 0.060 degree, so the tilt's limit lies nearer the right
-  // side, where solutions off by more than 0.065 degree are told. What the
-  // change leaves is held to the ring fit's own limit.
+  // The rings taken at their maxima give the change closely (a solution
+  // 0.077 degree off asks for 0.070); the default limits say which change
+  // makes a solution wrong (see FollowingLimits). What the change leaves
+  // is held to the ring fit's own limit.
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
@@ -1145,7 +1154,7 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
       lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
                       fixed_text(std::abs(f.ring_off_by[k]) / xps, 2) +
                       " pixels from where the image shows it, over " +
-                      fixed_text(limits.ring, 1) + ")");
+                      fixed_text(limits.ring_off, 1) + ")");
   return lines;
 }
 
