@@ -445,31 +445,43 @@ bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& p
   return solved;
 }
 
+// The largest of OFFSET (metres) over the directions of 90 sections where
+// ring K of S lies on the image, OFFSET giving a point's distance from the
+// ring's place (metres) from its FollowedPoint at the ring.
+template <typename Offset>
+double largest_along_ring(const GsDisplayedImage& im, const TiltSolution& s, int k, float xps,
+                          float yps, Offset offset) {
+  const double xlo = static_cast<double>(im.xstrelm - 1) * xps;
+  const double xhi = static_cast<double>(im.xendelm) * xps;
+  const double ylo = static_cast<double>(im.ystrelm - 1) * yps;
+  const double yhi = static_cast<double>(im.yendelm) * yps;
+  const double t = std::tan(static_cast<double>(s.two_theta[static_cast<std::size_t>(k)]));
+  double largest = 0.0;
+  for (int j = 0; j < 90; ++j) {
+    const double azimuth = (j + 0.5) * 2.0 * M_PI / 90.0;
+    const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+    const double r = cone_radius_along(s, t, ca, sa);
+    if (!std::isfinite(r)) continue;
+    const double x = s.x_beam + r * ca, y = s.y_beam + r * sa;
+    if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
+    largest = std::max(largest, std::abs(offset(cone_offset(s, k, x, y))));
+  }
+  return largest;
+}
+
 // The largest distance (metres) that CHANGE puts between each of the first
 // NUM_RINGS rings of S and where it lies now, over the directions of 90
 // sections where the ring lies on the image.
 double largest_ring_offset(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
                            const std::array<double, 6>& change, float xps, float yps) {
-  const double xlo = static_cast<double>(im.xstrelm - 1) * xps;
-  const double xhi = static_cast<double>(im.xendelm) * xps;
-  const double ylo = static_cast<double>(im.ystrelm - 1) * yps;
-  const double yhi = static_cast<double>(im.yendelm) * yps;
   double largest = 0.0;
-  for (int k = 0; k < num_rings; ++k) {
-    const double t = std::tan(static_cast<double>(s.two_theta[static_cast<std::size_t>(k)]));
-    for (int j = 0; j < 90; ++j) {
-      const double azimuth = (j + 0.5) * 2.0 * M_PI / 90.0;
-      const double ca = std::cos(azimuth), sa = std::sin(azimuth);
-      const double r = cone_radius_along(s, t, ca, sa);
-      if (!std::isfinite(r)) continue;
-      const double x = s.x_beam + r * ca, y = s.y_beam + r * sa;
-      if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
-      const std::array<double, 6> c = calibrant_columns(s, cone_offset(s, k, x, y));
-      double at = 0.0;
-      for (std::size_t i = 0; i < 6; ++i) at += c[i] * change[i];
-      largest = std::max(largest, std::abs(at));
-    }
-  }
+  for (int k = 0; k < num_rings; ++k)
+    largest = std::max(largest, largest_along_ring(im, s, k, xps, yps, [&](const FollowedPoint& p) {
+                         const std::array<double, 6> c = calibrant_columns(s, p);
+                         double at = 0.0;
+                         for (std::size_t i = 0; i < 6; ++i) at += c[i] * change[i];
+                         return at;
+                       }));
   return largest;
 }
 
@@ -817,9 +829,9 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
 }
 
 // The rings whose points KEPT lie off their fitted cone once CHANGE of
-// centre and tilt is made (RingFollowing's ring_off): by more than a
-// calibrant's ring may lie off (LIMITS' ring, in PIXEL units) on the mean
-// and by more than three standard errors of that mean. The change fits
+// centre and tilt is made (RingFollowing's ring_off): by more than LIMITS'
+// ring_off (in PIXEL units) on the mean and by more than three standard
+// errors of that mean. The change fits
 // each cone's angle to what was found, so a cone that the fit put off its
 // ring (on a few points cut by the detector's edge, say) leaves nothing in
 // the rms the other checks judge; its mean offset alone tells it. A ring
@@ -1031,6 +1043,24 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   }
   f.determined = true;
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
+  // Where the rings fix the centre and tilt, a cone off its ring may have
+  // taken up part of their error (within their limits): the solution then
+  // puts the ring nearer the image's ring than its mean offset says. The
+  // ring is off only where it lies more than a calibrant's ring may from
+  // where the image shows it somewhere on the image, which a cone off by
+  // 0.4 pixel on the mean with a centre and tilt off the other way does
+  // (by a pixel, as a fit on a few points at the edge leaves it).
+  for (std::size_t k = 0; k < f.ring_off.size() && k < static_cast<std::size_t>(num_rings); ++k) {
+    if (f.ring_off_by[k] == 0.0) continue;
+    f.ring_apart[k] = largest_along_ring(im, s, static_cast<int>(k), xps, yps,
+                                         [&](const FollowedPoint& p) {
+                                           double at = f.ring_off_by[k];
+                                           for (std::size_t i = 0; i < 4; ++i)
+                                             at -= p.d[i] * at_distance[i];
+                                           return at;
+                                         });
+    if (f.centre_tilt_fixed && f.ring_apart[k] <= limits.ring * pixel) f.ring_off[k] = false;
+  }
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
   f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(e.points));

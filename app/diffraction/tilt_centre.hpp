@@ -132,6 +132,12 @@ struct RingFollowing {
   // Each ring's mean offset from its fitted cone once that change is made
   // (metres, over the points ring_off judges; 0 for a ring not judged).
   std::array<double, 15> ring_off_by{};
+  // Each ring's largest distance (metres) on the image from where the image
+  // shows it, as its mean offset and the change of centre and tilt put it
+  // (0 for a ring not judged). Where the rings fix the centre and tilt, a
+  // ring within FollowingLimits' ring of the image's ring everywhere is not
+  // off its cone.
+  std::array<double, 15> ring_apart{};
   // The change of distance (metres) the rings' shapes ask for clearly
   // where two rings or more were found (0 where they do not): the change
   // of centre and tilt is then the one made with it.
@@ -241,10 +247,10 @@ struct FollowingLimits {
   // image (kzt_check_calibrant_result).
   double ring = 0.5;
   // A ring of TILT/BEAM CENTRE off its own cone (RingFollowing's ring_off),
-  // on the mean over the ring (pixels). A mean of 0.4 pixel leaves a ring a
-  // pixel off where the centre and tilt put it furthest: the rings of a
-  // solution whose centre and tilt lie within their limits but whose cone
-  // angle took up part of their error are told by this alone.
+  // on the mean over the ring (pixels), and, where the rings fix the centre
+  // and tilt, more than RING from the image's ring somewhere. A cone whose
+  // angle took up part of an error of centre and tilt within their limits
+  // is told by this alone (0.42 pixel on the mean, a pixel off at most).
   double ring_off = 0.4;
 };
 bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
