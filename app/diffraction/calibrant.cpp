@@ -351,10 +351,10 @@ std::optional<RingFitResidual> pass(const Refinement& r, const std::vector<float
 // distance and wavelength has them (a ring of another phase, or a
 // neighbour, taken for a ring left out). Measured so, the largest distance
 // follows the true one within a few hundredths of a pixel over the sweeps
-// of bench_calibration; the limit lies between a right result (rings
-// within a quarter of a pixel of the truth) and a wrong one (a ring more
-// than half a pixel off): FollowingLimits' ring, 0.4 pixel. The change of
-// centre and tilt is held to the limits of TILT/BEAM CENTRE's check.
+// of bench_calibration; the limit is where a result turns wrong (a ring
+// more than half a pixel off): FollowingLimits' ring, 0.5 pixel. The
+// change of centre and tilt is held to the limits of TILT/BEAM CENTRE's
+// check.
 // Where the rings found cannot tell a change of one parameter from a
 // change of another (one ring: the centre from the tilt, the distance
 // from the wavelength), the change goes to the one refined and a held one

@@ -79,7 +79,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // the other rings of D_SPACINGS, where the image shows it plainly (no gap,
 // no value that is not a number, one clear maximum). A result is warned of
 // where one change of centre, tilt, distance and wavelength that the
-// offsets ask for puts a ring more than 0.4 pixel from G's somewhere on
+// offsets ask for puts a ring more than 0.5 pixel from G's somewhere on
 // the image, moves the centre or the tilt beyond TILT/BEAM CENTRE's
 // limits, leaves more than a pixel rms, or where no ring was found; also,
 // whether or not the centre and tilt can be told, where the first ring

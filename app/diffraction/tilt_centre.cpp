@@ -93,6 +93,18 @@ struct NormalEquations {
 // limit moves the points found by at least this (pixels, root sum of
 // squares): a tenth of a pixel, the points' own scatter on clear rings.
 constexpr double kLeastTold = 0.1;
+// The scale of a change the check measures: a change of centre, tilt or a
+// ring's place on the image is told from the others where one of this size
+// moves the points found by kLeastTold, and a change of centre and tilt
+// this small is one a distance held off can make up for. It is not the
+// verdict's limits (FollowingLimits): a coarser scale leaves changes that
+// the points do tell untold, and a right result's change unmeasured.
+struct ChangeScale {
+  double centre = 0.2;  // pixels
+  double tilt = 0.065;  // degrees
+  double ring = 0.4;    // pixels
+};
+constexpr ChangeScale kChangeScale{};
 // A change not so told is still made where the points ask for it clearly:
 // by this many times their scatter (at least kLeastTold) along it.
 constexpr double kClearlyAsked = 5.0;
@@ -379,7 +391,7 @@ std::array<double, 6> calibrant_columns(const TiltSolution& s, const FollowedPoi
 // KEPT receives the points used, RESIDUALS each point's offset after the
 // change; false when no change could be told.
 bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& points,
-                      double pixel, const FollowingLimits& limits, const RefinedParameters& refined,
+                      double pixel, const ChangeScale& limits, const RefinedParameters& refined,
                       std::array<double, 6>& change, std::array<bool, 6>& seen,
                       std::vector<char>& kept, std::vector<double>& residuals) {
   std::array<double, 6> unit = {limits.centre * pixel, limits.centre * pixel,
@@ -433,31 +445,43 @@ bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& p
   return solved;
 }
 
+// The largest of OFFSET (metres) over the directions of 90 sections where
+// ring K of S lies on the image, OFFSET giving a point's distance from the
+// ring's place (metres) from its FollowedPoint at the ring.
+template <typename Offset>
+double largest_along_ring(const GsDisplayedImage& im, const TiltSolution& s, int k, float xps,
+                          float yps, Offset offset) {
+  const double xlo = static_cast<double>(im.xstrelm - 1) * xps;
+  const double xhi = static_cast<double>(im.xendelm) * xps;
+  const double ylo = static_cast<double>(im.ystrelm - 1) * yps;
+  const double yhi = static_cast<double>(im.yendelm) * yps;
+  const double t = std::tan(static_cast<double>(s.two_theta[static_cast<std::size_t>(k)]));
+  double largest = 0.0;
+  for (int j = 0; j < 90; ++j) {
+    const double azimuth = (j + 0.5) * 2.0 * M_PI / 90.0;
+    const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+    const double r = cone_radius_along(s, t, ca, sa);
+    if (!std::isfinite(r)) continue;
+    const double x = s.x_beam + r * ca, y = s.y_beam + r * sa;
+    if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
+    largest = std::max(largest, std::abs(offset(cone_offset(s, k, x, y))));
+  }
+  return largest;
+}
+
 // The largest distance (metres) that CHANGE puts between each of the first
 // NUM_RINGS rings of S and where it lies now, over the directions of 90
 // sections where the ring lies on the image.
 double largest_ring_offset(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
                            const std::array<double, 6>& change, float xps, float yps) {
-  const double xlo = static_cast<double>(im.xstrelm - 1) * xps;
-  const double xhi = static_cast<double>(im.xendelm) * xps;
-  const double ylo = static_cast<double>(im.ystrelm - 1) * yps;
-  const double yhi = static_cast<double>(im.yendelm) * yps;
   double largest = 0.0;
-  for (int k = 0; k < num_rings; ++k) {
-    const double t = std::tan(static_cast<double>(s.two_theta[static_cast<std::size_t>(k)]));
-    for (int j = 0; j < 90; ++j) {
-      const double azimuth = (j + 0.5) * 2.0 * M_PI / 90.0;
-      const double ca = std::cos(azimuth), sa = std::sin(azimuth);
-      const double r = cone_radius_along(s, t, ca, sa);
-      if (!std::isfinite(r)) continue;
-      const double x = s.x_beam + r * ca, y = s.y_beam + r * sa;
-      if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
-      const std::array<double, 6> c = calibrant_columns(s, cone_offset(s, k, x, y));
-      double at = 0.0;
-      for (std::size_t i = 0; i < 6; ++i) at += c[i] * change[i];
-      largest = std::max(largest, std::abs(at));
-    }
-  }
+  for (int k = 0; k < num_rings; ++k)
+    largest = std::max(largest, largest_along_ring(im, s, k, xps, yps, [&](const FollowedPoint& p) {
+                         const std::array<double, 6> c = calibrant_columns(s, p);
+                         double at = 0.0;
+                         for (std::size_t i = 0; i < 6; ++i) at += c[i] * change[i];
+                         return at;
+                       }));
   return largest;
 }
 
@@ -487,7 +511,7 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
   std::array<bool, 6> seen{};
   std::vector<char> kept;
   std::vector<double> residuals;
-  if (!calibrant_change(s, points, pixel, FollowingLimits{}, refined, change, seen, kept,
+  if (!calibrant_change(s, points, pixel, kChangeScale, refined, change, seen, kept,
                         residuals))
     return;
   double squares = 0.0;
@@ -805,9 +829,9 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
 }
 
 // The rings whose points KEPT lie off their fitted cone once CHANGE of
-// centre and tilt is made (RingFollowing's ring_off): by more than a
-// calibrant's ring may lie off (LIMITS' ring, in PIXEL units) on the mean
-// and by more than three standard errors of that mean. The change fits
+// centre and tilt is made (RingFollowing's ring_off): by more than LIMITS'
+// ring_off (in PIXEL units) on the mean and by more than three standard
+// errors of that mean. The change fits
 // each cone's angle to what was found, so a cone that the fit put off its
 // ring (on a few points cut by the detector's edge, say) leaves nothing in
 // the rms the other checks judge; its mean offset alone tells it. A ring
@@ -832,7 +856,7 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
     const double mean = sum / count;
     const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0) / (count - 1));
     f.ring_off_by[k] = mean;
-    f.ring_off[k] = std::abs(mean) > limits.ring * pixel && std::abs(mean) > 3.0 * spread;
+    f.ring_off[k] = std::abs(mean) > limits.ring_off * pixel && std::abs(mean) > 3.0 * spread;
   }
 }
 
@@ -939,8 +963,9 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   const FollowingSums m = following_sums(s, num_rings, *again, f);
   if (m.e.points > 0) f.off_cones = std::sqrt(m.raw_squares / static_cast<double>(m.e.points));
   const FollowingLimits limits;
+  const ChangeScale& scale = kChangeScale;
   const double pixel = 0.5 * (static_cast<double>(xps) + yps);
-  const double centre_unit = limits.centre * pixel, tilt_unit = limits.tilt / kDegreesPerRadian;
+  const double centre_unit = scale.centre * pixel, tilt_unit = scale.tilt / kDegreesPerRadian;
   const std::array<bool, 4> held = {!refined.beam, !refined.beam, !refined.tilt, !refined.tilt};
   std::array<double, 4> change{};
   std::array<bool, 4> seen{};
@@ -965,18 +990,18 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   // a tilt and centre off to meet the rings; with each cone's angle free a
   // change of centre and tilt alone then asks for nothing. Two rings or
   // more tell the distance from the cone angles: where the change alone
-  // stays within the limits but their shapes ask for another distance
-  // clearly (as solve_seen takes a parameter it cannot tell by its limit),
-  // the change is the one made with it. (A change already beyond the
-  // limits is told as it is: far off, the distance the linearised change
+  // stays within the check's scale but their shapes ask for another
+  // distance clearly (as solve_seen takes a parameter it cannot tell by its
+  // scale), the change is the one made with it. (A change already beyond
+  // the scale is told as it is: far off, the distance the linearised change
   // asks for says little. A ring off its cone is judged at the solution's
   // distance: a change of distance moves each ring as its cone angle
   // would.)
   const std::array<double, 5> at_distance = {change[0], change[1], change[2], change[3], 0.0};
   std::array<double, 5> change5 = at_distance;
   NormalEquations<4> judged = e;
-  const bool within = std::hypot(change[0], change[1]) / xps <= limits.centre &&
-                      std::hypot(change[2], change[3]) * kDegreesPerRadian <= limits.tilt;
+  const bool within = std::hypot(change[0], change[1]) / xps <= scale.centre &&
+                      std::hypot(change[2], change[3]) * kDegreesPerRadian <= scale.tilt;
   if (within && rings_with_points(m.found, kept, 5) >= 2) {
     constexpr double kDistanceUnit = 1.0e-3;  // of the distance
     std::array<double, 5> with{};
@@ -1018,6 +1043,24 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   }
   f.determined = true;
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
+  // Where the rings fix the centre and tilt, a cone off its ring may have
+  // taken up part of their error (within their limits): the solution then
+  // puts the ring nearer the image's ring than its mean offset says. The
+  // ring is off only where it lies more than a calibrant's ring may from
+  // where the image shows it somewhere on the image, which a cone off by
+  // 0.4 pixel on the mean with a centre and tilt off the other way does
+  // (by a pixel, as a fit on a few points at the edge leaves it).
+  for (std::size_t k = 0; k < f.ring_off.size() && k < static_cast<std::size_t>(num_rings); ++k) {
+    if (f.ring_off_by[k] == 0.0) continue;
+    f.ring_apart[k] = largest_along_ring(im, s, static_cast<int>(k), xps, yps,
+                                         [&](const FollowedPoint& p) {
+                                           double at = f.ring_off_by[k];
+                                           for (std::size_t i = 0; i < 4; ++i)
+                                             at -= p.d[i] * at_distance[i];
+                                           return at;
+                                         });
+    if (f.centre_tilt_fixed && f.ring_apart[k] <= limits.ring * pixel) f.ring_off[k] = false;
+  }
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
   f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(e.points));
@@ -1083,14 +1126,10 @@ bool ring_off_cone(const RingFollowing& f) {
 }  // namespace
 
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
-  // The default limits lie between a right solution (within 0.1 pixel and
-  // 0.05 degree of the truth) and a wrong one (beyond 0.3 pixel or 0.1
-  // degree). The rings taken at their maxima give the change closely (a
-  // solution 0.077 degree off asks for 0.070): over the tilt sweeps of
-  // bench_tilt and bench_calibration no right solution asks for more than
-  // 0.11 pixel or 0.060 degree, so the tilt's limit lies nearer the right
-  // side, where solutions off by more than 0.065 degree are told. What the
-  // change leaves is held to the ring fit's own limit.
+  // The rings taken at their maxima give the change closely (a solution
+  // 0.077 degree off asks for 0.070); the default limits say which change
+  // makes a solution wrong (see FollowingLimits). What the change leaves
+  // is held to the ring fit's own limit.
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
@@ -1145,7 +1184,7 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
       lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
                       fixed_text(std::abs(f.ring_off_by[k]) / xps, 2) +
                       " pixels from where the image shows it, over " +
-                      fixed_text(limits.ring, 1) + ")");
+                      fixed_text(limits.ring_off, 1) + ")");
   return lines;
 }
 

@@ -132,6 +132,12 @@ struct RingFollowing {
   // Each ring's mean offset from its fitted cone once that change is made
   // (metres, over the points ring_off judges; 0 for a ring not judged).
   std::array<double, 15> ring_off_by{};
+  // Each ring's largest distance (metres) on the image from where the image
+  // shows it, as its mean offset and the change of centre and tilt put it
+  // (0 for a ring not judged). Where the rings fix the centre and tilt, a
+  // ring within FollowingLimits' ring of the image's ring everywhere is not
+  // off its cone.
+  std::array<double, 15> ring_apart{};
   // The change of distance (metres) the rings' shapes ask for clearly
   // where two rings or more were found (0 where they do not): the change
   // of centre and tilt is then the one made with it.
@@ -214,8 +220,8 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // was found near the edge of a search annulus is pulled inwards, and the
 // fit with it, to a small residual. Searched again along the fit's own
 // cones, rings that it meets give offsets that ask for no change. False
-// for rings that ask for a change of the beam centre above 0.2 pixel or
-// of the tilt above 0.065 degree (or LIMITS'), leave offsets of more than
+// for rings that ask for a change of the beam centre above 0.6 pixel or
+// of the tilt above 0.25 degree (or LIMITS'), leave offsets of more than
 // a pixel rms, or were found nowhere, for rings that lie off the fitted
 // cones' shape (kzt_rings_lie_off_cones: a mirror solution on close
 // rings, whose centre and tilt they may not fix), and where the first
@@ -224,13 +230,28 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // between: a ring the solution misses is found only where its cone
 // crosses it, where a coarse powder's ring is found where its
 // crystallites happen to lie, round the whole ring.
+// The limits say what a user would call a wrong result: a centre about a
+// pixel off, a tilt more than a quarter of a degree off, or a ring more
+// than half a pixel from where the image shows it. The check measures a
+// result's error closely (within about 0.03 pixel and 0.015 degree); the
+// limits lie between the largest change right results asked for (0.51
+// pixel, 0.24 degree, on coarse powders, whose centre and tilt are found
+// less closely) and the smallest by which a wrong one was told alone (0.83
+// pixel). Tighter ones (0.2 pixel, 0.065 degree) warned a third of the
+// right TILT solutions on coarse powders.
 struct FollowingLimits {
-  double centre = 0.2;   // pixels
-  double tilt = 0.065;   // degrees
+  double centre = 0.6;   // pixels
+  double tilt = 0.25;    // degrees
   double scatter = 1.0;  // pixels
   // A calibrant's ring: how far (pixels) the change may move it on the
   // image (kzt_check_calibrant_result).
-  double ring = 0.4;
+  double ring = 0.5;
+  // A ring of TILT/BEAM CENTRE off its own cone (RingFollowing's ring_off),
+  // on the mean over the ring (pixels), and, where the rings fix the centre
+  // and tilt, more than RING from the image's ring somewhere. A cone whose
+  // angle took up part of an error of centre and tilt within their limits
+  // is told by this alone (0.42 pixel on the mean, a pixel off at most).
+  double ring_off = 0.4;
 };
 bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
                         const FollowingLimits& limits = {});

@@ -253,8 +253,8 @@ bool warned(const ClickedFit& f, const TiltSolution& s, std::string& text) {
 // Rings searched on circles about one centre: without tilt the geometry
 // comes back exactly; with a tilt the outer rings bend away from their
 // circles and the positions found on them are pulled inwards, so that no
-// solution off by more than 0.1 pixel or 0.05 degree may be reported
-// without a warning.
+// solution off by a pixel or a quarter of a degree (a wrong one) may be
+// reported without a warning.
 TEST(TiltFromRings, SiliconRingsAreExactOrWarned) {
   for (const double degrees : {0.0, 3.0, 5.0, 10.0}) {
     const ClickedFit f = fit_silicon(degrees, 4);
@@ -263,8 +263,8 @@ TEST(TiltFromRings, SiliconRingsAreExactOrWarned) {
     for (const TiltSolution& s : f.fitted.s) {
       const double off = centre_error(f, s);
       const double tilt_off = std::abs(tilt_degrees(f, s) - degrees);
-      const bool good = off < 0.1 && tilt_off < 0.05;
-      exact = exact || good;
+      const bool good = off < 1.0 && tilt_off < 0.25;
+      exact = exact || (off < 0.1 && tilt_off < 0.05);
       std::string text;
       const bool warning = warned(f, s, text);
       EXPECT_TRUE(good || warning)
@@ -637,7 +637,7 @@ TEST(TiltFromRings, OneRingTradeIsUncheckedNotOff) {
   f.ring_searched[0] = f.ring_found[0] = 52;
   f.determined = true;
   f.centre_tilt_fixed = false;
-  f.centre_move = 0.21 * px;
+  f.centre_move = 0.7 * px;
   f.tilt_move = 0.055 / 57.29578;
   f.scatter = 0.004 * px;
   f.noise = 0.004 * px;
@@ -711,12 +711,59 @@ TEST(TiltFromRings, SpottyRingsLeaveTheTruthFollowed) {
   EXPECT_FALSE(kzt_rings_followed(wrong, px)) << wrong.centre_move / px << " px";
 }
 
+// A coarse powder's rings give the centre and tilt less closely than
+// smooth ones: a solution on alumina's spotty rings 0.35 pixel and 0.15
+// degree off (each cone met within half a pixel) is right, and the change
+// the rings ask for, which the check measures, is not warned of; a centre
+// 1.5 pixels off is.
+TEST(TiltFromRings, SpottyRingsLeaveARightSolutionUnwarned) {
+  testing::RingScene s;
+  s.x_centre = 468.1;
+  s.y_centre = 418.2;
+  s.distance = 0.0869;
+  s.wavelength = 0.836e-10;
+  s.width = 1.2;
+  s.spots = 20;
+  s.spot_width = 1.2;
+  s.tilt = 0.6 * M_PI / 180;
+  s.rotation = -140.3 * M_PI / 180;
+  const auto& alumina = kzt_calibrants()[0].d_spacings;
+  for (std::size_t k = 0; k < 4; ++k) s.d_spacings.push_back(alumina[k]);
+  const std::vector<float> image = testing::ring_image(s);
+  std::vector<float> cones;
+  for (double d : s.d_spacings)
+    cones.push_back(static_cast<float>(testing::scene_two_theta(s, d)));
+  const GsDisplayedImage im = shown_scene(s, image);
+  const float px = static_cast<float>(s.pixel);
+  const RingNeighbours apart{};
+  const RefinedParameters refined{true, true, false, false};
+  Status status = kStatusGood;
+  TiltSolution right = scene_solution(s, cones);
+  right.x_beam += 0.3f * px;
+  right.y_beam -= 0.18f * px;
+  right.tilt += static_cast<float>(0.15 * M_PI / 180);
+  const RingFollowing f =
+      kzt_follow_rings(im, right, px, px, 4, 15 * px, 360, status, &apart, refined);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_LT(3 * f.found, f.searched);
+  EXPECT_NEAR(f.centre_move / px, 0.35, 0.15);
+  std::string text;
+  for (const std::string& line : kzt_rings_not_followed_warning(f, px)) text += line + "\n";
+  EXPECT_EQ(text, "") << f.centre_move / px << " px, " << f.tilt_move * 57.29578 << " deg";
+  TiltSolution off = right;
+  off.x_beam += 1.2f * px;
+  const RingFollowing wrong =
+      kzt_follow_rings(im, off, px, px, 4, 15 * px, 360, status, &apart, refined);
+  EXPECT_FALSE(kzt_rings_followed(wrong, px)) << wrong.centre_move / px << " px";
+}
+
 // Ceria's first two rings on a 1024-pixel detector tilted by 3.7 degrees,
 // the second ring cut by the detector's edges: a solution whose second cone
 // lies 1.8 pixels inside its ring (as a fit on a few points at the edge
 // leaves it), the centre and tilt right, is warned of, naming the ring
 // rule, the ring and how far it lies off (the rms left is 0: each cone's
-// angle is free in the change); the truth is not.
+// angle is free in the change); the truth is not, nor a cone less than
+// half a pixel off.
 TEST(TiltFromRings, ConeOffItsRingIsWarned) {
   testing::RingScene s;
   s.pixel = 168.2e-6;
@@ -758,6 +805,12 @@ TEST(TiltFromRings, ConeOffItsRingIsWarned) {
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("ring 1 lies"), std::string::npos) << text;
+  // A cone 0.44 pixel inside its ring leaves the ring within half a pixel
+  // of the image's everywhere: a right solution, not warned.
+  TiltSolution near = truth;
+  near.two_theta[1] -= static_cast<float>(0.44 * s.pixel / s.distance *
+                                          std::pow(std::cos(near.two_theta[1]), 2));
+  EXPECT_EQ(verdict(near), "");
   ASSERT_EQ(status, kStatusGood);
 }
 
@@ -857,8 +910,9 @@ TEST(TiltFromRings, CentreSlidingWithTheDistanceIsNotPassed) {
 // distance held 3 % or 10 % off: the fit meets every ring within a tenth
 // of a pixel with the tilt 0.14 or 0.46 degree off, and each cone's angle
 // free in the check's change meets them too. The rings' shapes ask for
-// another distance, and with it another tilt: warned, naming that; the
-// true distance is not.
+// another distance, and with it another tilt: 0.46 degree off is warned,
+// naming that; 0.14 degree, within what a right result may be off, is
+// not, nor is the true distance.
 TEST(TiltFromRings, DistanceOffIsToldByTheRingsShapes) {
   testing::RingScene s;
   s.x_centre = 512.7;
@@ -875,11 +929,11 @@ TEST(TiltFromRings, DistanceOffIsToldByTheRingsShapes) {
     EXPECT_LT(t.fit.rms(s.pixel), 0.1) << factor;
     std::string text;
     const bool warning = warned(f, t, text);
-    if (factor == 1.0) {
-      EXPECT_FALSE(warning) << text;
+    if (factor != 0.9) {
+      EXPECT_FALSE(warning) << factor << "\n" << text;
       continue;
     }
-    EXPECT_GT(std::abs(tilt_degrees(f, t) - 5.0), 0.1) << factor;
+    EXPECT_GT(std::abs(tilt_degrees(f, t) - 5.0), 0.3) << factor;
     EXPECT_TRUE(warning) << factor;
     EXPECT_NE(text.find("(the rings' shapes ask for another distance, centre or tilt)"),
               std::string::npos)
