@@ -497,32 +497,40 @@ FeatureShape feature_shape(const FitModel& model, int f) {
   return s;
 }
 
-// The standard error of feature F's width (FeatureShape::width) in MODEL,
-// fitted with noise MISFIT a channel over channels XSTRELM..XENDELM: from
-// how the feature changes with its free parameters over the channels near
-// it, beside a local level and slope (which the background takes up).
-// Infinite where the channels cannot tell the width (a width the model
-// hardly moves with), 0 where the width is held.
-double width_error(const FitModel& model, int f, float misfit, Index xstrelm, Index xendelm) {
-  const FeatureParameters g = kzt_feature_parameters(model, f);
-  const FeatureShape s = feature_shape(model, f);
-  std::vector<std::size_t> free;
+// The standard error of QUANTITY (of a model) at MODEL, fitted with noise
+// MISFIT a channel over channels XSTRELM..XENDELM, where it follows the free
+// parameters of FEATURES: from how those features change with their free
+// parameters over the channels near them, beside a local level and slope
+// (which the background takes up). Infinite where the channels cannot tell
+// it (a quantity the model hardly moves with).
+double quantity_error(const FitModel& model, std::span<const int> features, float misfit,
+                      Index xstrelm, Index xendelm,
+                      double (*quantity)(const FitModel& model, std::span<const int> features)) {
+  std::vector<std::pair<int, std::size_t>> free;  // feature, parameter
   std::vector<float> steps;
-  bool width_free = false;
-  for (int n = 0; n < g.count; ++n) {
-    const int k = g.index[static_cast<std::size_t>(n)];
-    if (k < 0 || model.constraints[static_cast<std::size_t>(k)]) continue;
-    free.push_back(static_cast<std::size_t>(k));
-    // A position's step is a small part of the width, not of where it lies.
-    const float value = std::fabs(g.p[static_cast<std::size_t>(n)]);
-    steps.push_back(1.0e-3f * (n == 0 ? std::max(static_cast<float>(s.width), 0.1f)
-                                      : std::max(value, 1.0e-2f)));
-    width_free = width_free || row_width(g.type, n + 1);
+  double from = std::numeric_limits<double>::infinity(), to = -from, reach = 10.0;
+  for (const int f : features) {
+    const FeatureParameters g = kzt_feature_parameters(model, f);
+    const FeatureShape s = feature_shape(model, f);
+    for (int n = 0; n < g.count; ++n) {
+      const int k = g.index[static_cast<std::size_t>(n)];
+      if (k < 0 || model.constraints[static_cast<std::size_t>(k)]) continue;
+      free.push_back({f, static_cast<std::size_t>(k)});
+      // A position's step is a small part of the width, not of where it lies.
+      const float value = std::fabs(g.p[static_cast<std::size_t>(n)]);
+      steps.push_back(1.0e-3f * (n == 0 ? std::max(static_cast<float>(s.width), 0.1f)
+                                        : std::max(value, 1.0e-2f)));
+    }
+    const double own = 20.0 * std::max(s.width, 0.5) + 10.0;
+    reach = std::max(reach, own);
+    from = std::min(from, s.pos - own);
+    to = std::max(to, s.pos + own);
   }
-  if (!width_free) return 0.0;
-  const double reach = 20.0 * std::max(s.width, 0.5) + 10.0;
-  const Index lo = std::max(xstrelm, static_cast<Index>(std::floor(s.pos - reach)));
-  const Index hi = std::min(xendelm, static_cast<Index>(std::ceil(s.pos + reach)));
+  if (free.empty() || !std::isfinite(from) || !std::isfinite(to))
+    return std::numeric_limits<double>::infinity();
+  const double centre_pos = 0.5 * (from + to);
+  const Index lo = std::max(xstrelm, static_cast<Index>(std::floor(from)));
+  const Index hi = std::min(xendelm, static_cast<Index>(std::ceil(to)));
   if (hi < lo) return std::numeric_limits<double>::infinity();
   const std::size_t n = static_cast<std::size_t>(hi - lo + 1), m = free.size() + 2;
   // By column, the change of the channels' values with each free parameter
@@ -532,7 +540,7 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
   std::vector<float> up(static_cast<std::size_t>(hi)), down(static_cast<std::size_t>(hi));
   FitModel moved = model;
   for (std::size_t j = 0; j < free.size(); ++j) {
-    const std::size_t k = free[j];
+    const auto [f, k] = free[j];
     const float value = model.params[k];
     const float step = steps[j];
     Status local = kStatusGood;
@@ -540,10 +548,10 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
     std::fill(down.begin(), down.end(), 0.0f);
     moved.params[k] = value + step;
     KZT_1DFEATURE(moved, f, hi, lo, hi, up, local);
-    const double width_up = feature_shape(moved, f).width;
+    const double quantity_up = quantity(moved, features);
     moved.params[k] = value - step;
     KZT_1DFEATURE(moved, f, hi, lo, hi, down, local);
-    const double width_down = feature_shape(moved, f).width;
+    const double quantity_down = quantity(moved, features);
     moved.params[k] = value;
     if (local != kStatusGood) return std::numeric_limits<double>::infinity();
     const double span = 2.0 * static_cast<double>(step);
@@ -551,12 +559,12 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
       const std::size_t x = static_cast<std::size_t>(lo - 1) + i;
       columns[j * n + i] = (static_cast<double>(up[x]) - down[x]) / span;
     }
-    gradient[j] = (width_up - width_down) / span;
+    gradient[j] = (quantity_up - quantity_down) / span;
   }
   for (std::size_t i = 0; i < n; ++i) {
     columns[(m - 2) * n + i] = 1.0;
     const double centre = static_cast<double>(lo + static_cast<Index>(i)) - 0.5;
-    columns[(m - 1) * n + i] = (centre - s.pos) / reach;
+    columns[(m - 1) * n + i] = (centre - centre_pos) / reach;
   }
   // The normal matrix, inverted in place (Gauss-Jordan, largest pivot).
   std::vector<double> a(m * m, 0.0), inverse(m * m, 0.0);
@@ -596,6 +604,35 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
     for (std::size_t c = 0; c < m; ++c) variance += gradient[r] * inverse[r * m + c] * gradient[c];
   const double error = static_cast<double>(misfit) * std::sqrt(std::max(variance, 0.0));
   return std::isfinite(error) ? error : std::numeric_limits<double>::infinity();
+}
+
+// The standard error of feature F's width (FeatureShape::width) in MODEL,
+// fitted with noise MISFIT a channel over channels XSTRELM..XENDELM; 0 where
+// the width is held.
+double width_error(const FitModel& model, int f, float misfit, Index xstrelm, Index xendelm) {
+  const FeatureParameters g = kzt_feature_parameters(model, f);
+  bool width_free = false;
+  for (int n = 0; n < g.count; ++n) {
+    const int k = g.index[static_cast<std::size_t>(n)];
+    width_free = width_free || (k >= 0 && !model.constraints[static_cast<std::size_t>(k)] &&
+                                row_width(g.type, n + 1));
+  }
+  if (!width_free) return 0.0;
+  const std::array<int, 1> one = {f};
+  return quantity_error(model, one, misfit, xstrelm, xendelm,
+                        [](const FitModel& m, std::span<const int> fs) {
+                          return feature_shape(m, fs[0]).width;
+                        });
+}
+
+// The standard error of how far peak G lies right of peak F in MODEL.
+double gap_error(const FitModel& model, int f, int g, float misfit, Index xstrelm,
+                 Index xendelm) {
+  const std::array<int, 2> two = {f, g};
+  return quantity_error(model, two, misfit, xstrelm, xendelm,
+                        [](const FitModel& m, std::span<const int> fs) {
+                          return feature_shape(m, fs[1]).pos - feature_shape(m, fs[0]).pos;
+                        });
 }
 
 // The rules feature F of MODEL, fitted with typical mis-fit MISFIT over
@@ -839,7 +876,8 @@ class FeatureTracks {
   // of one kind exchanged back when the fit gave each the other's; two of
   // two kinds that hold each other's lines stay in doubt. Gives, by
   // feature, those of a pair whose identity is in doubt.
-  std::vector<bool> keep_identities(FitModel& work, Index y, const std::vector<bool>& clear) {
+  std::vector<bool> keep_identities(FitModel& work, Index y, const std::vector<bool>& clear,
+                                    float misfit, Index xstrelm, Index xendelm) {
     std::vector<bool> in_doubt(features_, false);
     for (std::size_t f = 1; f < features_; ++f)
       for (std::size_t g = f + 1; g < features_; ++g) {
@@ -856,6 +894,7 @@ class FeatureTracks {
         if (pair.gap_clicked && !pair.met && both_clear &&
             std::fabs(now_f.pos - now_g.pos) >= now_f.width + now_g.width)
           pair.gap = std::fabs(now_f.pos - now_g.pos);
+        const bool first_fitted = pair.gap_clicked;
         pair.gap_clicked = false;
         const bool close = meeting(pair, now_f, now_g, *a, *b, !both_clear);
         const bool lines_crossed = a->drift && b->drift &&
@@ -864,7 +903,16 @@ class FeatureTracks {
         if (close || lines_crossed || other_order) pair.met = true;
         if (!pair.met) continue;
         const double gap = std::fabs(now_f.pos - now_g.pos);
-        if (lines_crossed || other_order ||
+        // A gap within what the fit resolves (kGapErrors standard errors):
+        // the two are held as one, and may have crossed there though the fit
+        // keeps their order and gap (the next row's fit starts from both on
+        // one side and parts them as they were). The first row fitted is
+        // where they were clicked: nothing has crossed yet.
+        const bool unresolved =
+            !first_fitted &&
+            gap < kGapErrors * gap_error(work, static_cast<int>(f), static_cast<int>(g), misfit,
+                                         xstrelm, xendelm);
+        if (lines_crossed || other_order || unresolved ||
             gap < pair.gap - 0.25 * std::max(now_f.width, now_g.width))
           pair.drew_together = true;
         // Their shares are in doubt until they lie apart (further than
@@ -1004,6 +1052,9 @@ class FeatureTracks {
   // The rows lying apart whose heights and widths together tell two peaks
   // that no one row tells.
   static constexpr int kRowsToTell = 4;
+  // The standard errors of their gap within which two peaks' order is not
+  // resolved.
+  static constexpr double kGapErrors = 2.0;
 
   // Two peaks of one kind: the order they lay in (+1 the second on the
   // right) and how far apart they lay when last told apart, and whether
@@ -1013,8 +1064,9 @@ class FeatureTracks {
     double gap = 0.0;
     bool met = true;
     // Since they met they have come closer than when last told apart, or
-    // been in the other order: they may have crossed. Two clicked on one
-    // another that have only drawn apart since have not.
+    // within what the fit resolves, or been in the other order: they may
+    // have crossed. Two clicked on one another that have only drawn apart
+    // since, their gap resolved, have not.
     bool drew_together = false;
     // GAP is still the clicks' (no row has been fitted since), and whether
     // the order clicked tells which is which.
@@ -1480,7 +1532,8 @@ class OlmiRun {
     if (!controls_.evolve || !fit.fitted || !fit.valid) return {};
     const FitModel before = work_;
     std::vector<bool> in_doubt = tracks_.keep_identities(
-        work_, y, features_held_well(work_, fit.typical_misfit, xstrelm_, xendelm_, 5.0));
+        work_, y, features_held_well(work_, fit.typical_misfit, xstrelm_, xendelm_, 5.0),
+        fit.typical_misfit, xstrelm_, xendelm_);
     if (work_.params == before.params) return in_doubt;
     olmi_row_table(work_, x_axis_, xstrelm_, fit, nullptr);
     IO_WRITE("INFO: In row " + std::to_string(y) +
