@@ -578,11 +578,13 @@ std::vector<std::size_t> evenly_spaced(const AxisTexts& texts, std::vector<Place
 // apart (a view from high above), or reaching past the frame with only a few
 // numbers inside, is numbered at the lowest and highest ticks whose numbers
 // the frame shows, pushed apart along the axis until they stand clear of one
-// another (the one side pushed alone where the other would leave it). An
-// axis with no length on the page says nothing: no number there could tell a
-// height. Gives the two drawn (empty when they cannot both be shown); unless
-// ANYWHERE, a place where a plate would cover a number of another axis is
-// not taken.
+// another (the one side pushed alone where the other would leave it), but
+// neither further than its own height from its tick. An axis seen end-on or
+// almost (less than a quarter of a number's height between the two ticks
+// on the page) gets no such pair: numbers pushed apart there stand far
+// beyond the axis, by no height of theirs. Gives the two drawn (empty when
+// they cannot both be shown); unless ANYWHERE, a place where a plate would
+// cover a number of another axis is not taken.
 std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
                                          std::span<const std::string> numbers,
                                          std::vector<Placed>& placed, bool anywhere = false) {
@@ -593,11 +595,13 @@ std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
   const Placed low0 = placed[a], high0 = placed[b];
   const float su = high0.at_u - low0.at_u, sv = high0.at_v - low0.at_v;
   const float length = std::hypot(su, sv);
-  if (!(length > 1e-3f * texts.height())) return {};
+  if (!(length > 0.25f * texts.height())) return {};
   const float du = su / length, dv = sv / length;
   const float push = std::max(texts.clear_distance(low0, high0, du, dv) - length, 0.0f);
+  const float near = texts.height();
   for (const float share : {0.5f, 0.0f, 1.0f}) {
     const float down = share * push, up = push - down;
+    if (down > near || up > near) continue;
     Placed low = texts.at_page(numbers[a], low0.at_u - down * du, low0.at_v - down * dv);
     Placed high = texts.at_page(numbers[b], high0.at_u + up * du, high0.at_v + up * dv);
     if (low.shown && high.shown && !texts.overlap(low, high) &&
@@ -724,10 +728,12 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   // Heights stay numbered twice wherever their axis has a length on the
   // page.
   if (axis == 3 && drawn.size() < 2 && number >= 2 && status == kStatusGood) {
-    drawn = number_the_ends(texts, numbers, placed);
+    std::vector<std::size_t> ends = number_the_ends(texts, numbers, placed);
     // Where only places over an X or Y number hold two, those are taken:
     // the numbers under their plates are left out rather than the heights'.
-    if (drawn.empty()) drawn = number_the_ends(texts, numbers, placed, true);
+    if (ends.empty()) ends = number_the_ends(texts, numbers, placed, true);
+    // Else the number at its own tick, if any, stands alone.
+    if (!ends.empty()) drawn = std::move(ends);
   }
   if (axis == 3 && status == kStatusGood) keep_off_other_axes(texts, numbers, placed, drawn);
   Placed power;

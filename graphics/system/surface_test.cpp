@@ -728,6 +728,30 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << ", " << degrees;
   }
 
+  // Zoomed out and seen from straight above, the Z axis stands almost
+  // end-on, all its ticks within a quarter of a number's height on the
+  // page: a number stands by its tick, not two pushed apart beyond them
+  // (0 and 4 stood two heights apart).
+  {
+    const float d = 99.5f * 1.2f * 1.2f;
+    GS_SET_3DVIEW(-45.0f, -100.0f, 0.0f, 135.0f * kPi / 180.0f, 0.5f * kPi, 30.0f * d, -d, -d, d,
+                  d, 99.5f / 4.5e5f, s);
+    items.clear();
+    GS_3DSURFACE(90, 200, data, xaxis, yaxis, 1, 1, 90, 200, "T", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    std::vector<const PageItem*> heights;
+    for (const PageItem* t : of("text"))
+      if (t->horizontal == 3 && !t->text.empty() && t->text.rfind("*10E", 0) != 0)
+        heights.push_back(t);
+    EXPECT_FALSE(heights.empty());
+    for (std::size_t a = 0; a < heights.size(); ++a)
+      for (std::size_t b = a + 1; b < heights.size(); ++b)
+        EXPECT_LT(std::hypot(heights[a]->x[0] - heights[b]->x[0],
+                             heights[a]->y[0] - heights[b]->y[0]),
+                  heights[a]->height)
+            << heights[a]->text << " and " << heights[b]->text;
+  }
+
   struct Case {
     const char* name;
     float (*value)(float, float);
