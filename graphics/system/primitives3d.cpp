@@ -726,7 +726,7 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   }
   std::vector<std::size_t> drawn = evenly_spaced(texts, placed);
   // Heights stay numbered twice wherever their axis has a length on the
-  // page.
+  // page that two numbers by their ticks can tell.
   if (axis == 3 && drawn.size() < 2 && number >= 2 && status == kStatusGood) {
     std::vector<std::size_t> ends = number_the_ends(texts, numbers, placed);
     // Where only places over an X or Y number hold two, those are taken:
