@@ -5,6 +5,7 @@
 #include "app/main/data_store.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
 #include "graphics/system/views3d.hpp"
@@ -42,11 +43,20 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
       return gs_say_nothing_drawable(drawing, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
                                      yendelm, status);
     };
+    // Nor for a 3-D surface under logarithmic scaling, chosen since it was
+    // drawn, of heights all below zero: said in one line, as the viewer says
+    // it.
+    const auto no_log_heights = [&] {
+      bool log = false;
+      QG_INQ_LOGZSCALING(log, status);
+      return log && gs_say_no_log_heights(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
+                                          yendelm, status);
+    };
     if (known && !picture &&
         (kzt_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, "print",
                              status) ||
          (is("contour") && nothing_drawable(GsDrawing::kContour)) ||
-         (is("3-d surface") && nothing_drawable(GsDrawing::kSurface)) ||
+         (is("3-d surface") && (nothing_drawable(GsDrawing::kSurface) || no_log_heights())) ||
          (is("3-d lines") && nothing_drawable(GsDrawing::kLines)))) {
       gs_off_print_without_page();
       if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);

@@ -127,6 +127,27 @@ TEST_F(Printing, EachRowGraphIsItsOwnPage) {
     ASSERT_EQ(boxes.size(), 2u);
     for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
   }
+  // A 3-D surface under logarithmic scaling chosen after it was drawn, of
+  // heights all below zero: one line, no page, status good.
+  {
+    std::vector<float> kept = data;
+    for (float& v : data) v = -1.0f - v;
+    QG_SET_LOGZSCALING(true, status);
+    const std::string path = dir.file("log.ps");
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    print(false, "3-d surface", kY, status);
+    QG_SET_LOGZSCALING(false, status);
+    ASSERT_EQ(status, kStatusGood);
+    gs_end_graphics_file(status);
+    EXPECT_EQ(terminal.text().find("STATUS"), std::string::npos) << terminal.text();
+    EXPECT_NE(terminal.text().find(
+                  "WARNING: Logarithmic scaling demanded of data which is all below zero !\n"),
+              std::string::npos)
+        << terminal.text();
+    EXPECT_FALSE(std::filesystem::exists(path));
+    data = kept;
+  }
   // Data without a finite value give no page of any kind but the image,
   // whose bad pixels show: said, and no file left that would hold none.
   std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());

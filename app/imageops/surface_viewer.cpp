@@ -180,6 +180,11 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
   ViewerKept& kept = remembered<ViewerKept>();
   bool log = false;
   QG_INQ_LOGZSCALING(log, status);
+  // Logarithmic scaling chosen before, over heights all below zero: said
+  // in one line, as the viewer's own LOG is, and nothing drawn.
+  if (log && gs_say_no_log_heights(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                   status))
+    return;
   int first = 0, last = 0, scheme = 0, levels = 0, image_limit = 0, limit_3d = 0;
   QG_INQ_IMAGERANGE(first, last, status);
   GS_INQ_LUTCHOICE(scheme, levels, status);
@@ -286,6 +291,10 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
       kzt_3d_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, zmin, zmax, log, view);
       view.longitude = 0.52359873f;
       view.latitude = 1.0471975f;
+    } else if (command == "LOG" &&
+               gs_say_no_log_heights(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                     status)) {
+      // Not taken: the view stays as it was.
     } else if (command == "LOG" || command == "LINEAR") {
       log = command == "LOG";
       QG_SET_LOGZSCALING(log, status);

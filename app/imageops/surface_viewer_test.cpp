@@ -217,6 +217,42 @@ TEST_F(Viewer, LogarithmicSurfaceStaysInsideItsFrameAsTheLinearOne) {
   QG_SET_LOGZSCALING(false, status);
 }
 
+// LOG on heights all below zero is a choice the data cannot take: one line
+// says so, the view stays linear as it was and the menu goes on (here to a
+// second LOG, refused the same way, and EXIT). Entered with logarithmic
+// scaling already chosen, the viewer says the same line and draws nothing.
+TEST_F(Viewer, LogOfHeightsAllBelowZeroIsRefusedInOneLine) {
+  for (Index i = 0; i < kX * kY; ++i) data[i] = -1.0f - static_cast<float>(i % 7);
+  Status status = kStatusGood;
+  QG_SET_LOGZSCALING(false, status);
+  std::string kind;
+  const std::string line =
+      "WARNING: Logarithmic scaling demanded of data which is all below zero !\n";
+  {
+    ScriptedInput input({"LOG", "LOG", "EXIT"});
+    TerminalCapture terminal;
+    KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text(), line + line);
+    EXPECT_EQ(input.prompts.size(), 3u);
+  }
+  EXPECT_EQ(kind, "3-d surface");
+  bool log = true;
+  QG_INQ_LOGZSCALING(log, status);
+  EXPECT_FALSE(log);
+
+  QG_SET_LOGZSCALING(true, status);
+  kind = "image";
+  ScriptedInput input({"EXIT"});
+  TerminalCapture terminal;
+  KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(terminal.text(), line);
+  EXPECT_TRUE(input.prompts.empty());
+  EXPECT_EQ(kind, "");
+  QG_SET_LOGZSCALING(false, status);
+}
+
 TEST_F(Viewer, ZRangeKeepsTheUserLimitsOfItsMode) {
   struct Case {
     int mode;

@@ -480,6 +480,15 @@ class AxisTexts {
     return p;
   }
 
+  // TEXT on P's line, beyond it on the side away from the axis (nothing
+  // for texts centred on their ticks).
+  Placed beside(std::string_view text, const Placed& p) const {
+    const float gap = 4.0f * slack_;
+    if (horizontal_ == 3) return at_page(text, p.left - gap, p.v);
+    if (horizontal_ <= 1) return at_page(text, p.right + gap, p.v);
+    return {};
+  }
+
   // Whether P is drawn on a plate (see plate_behind).
   bool plated(const Placed& p) const { return axis_ == 3 || p.moved; }
 
@@ -569,13 +578,16 @@ std::vector<std::size_t> evenly_spaced(const AxisTexts& texts, std::vector<Place
 // apart (a view from high above), or reaching past the frame with only a few
 // numbers inside, is numbered at the lowest and highest ticks whose numbers
 // the frame shows, pushed apart along the axis until they stand clear of one
-// another (the one side pushed alone where the other would leave it). An
-// axis with no length on the page says nothing: no number there could tell a
-// height. Gives the two drawn (empty when they cannot both be shown); a
-// place where a plate would cover a number of another axis is not taken.
+// another (the one side pushed alone where the other would leave it), but
+// neither further than its own height from its tick. An axis seen end-on or
+// almost (less than a quarter of a number's height between the two ticks
+// on the page) gets no such pair: numbers pushed apart there stand far
+// beyond the axis, by no height of theirs. Gives the two drawn (empty when
+// they cannot both be shown); unless ANYWHERE, a place where a plate would
+// cover a number of another axis is not taken.
 std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
                                          std::span<const std::string> numbers,
-                                         std::vector<Placed>& placed) {
+                                         std::vector<Placed>& placed, bool anywhere = false) {
   std::size_t a = 0, b = placed.size() - 1;
   while (a < b && !placed[a].shown) ++a;
   while (b > a && !placed[b].shown) --b;
@@ -583,15 +595,17 @@ std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
   const Placed low0 = placed[a], high0 = placed[b];
   const float su = high0.at_u - low0.at_u, sv = high0.at_v - low0.at_v;
   const float length = std::hypot(su, sv);
-  if (!(length > 1e-3f * texts.height())) return {};
+  if (!(length > 0.25f * texts.height())) return {};
   const float du = su / length, dv = sv / length;
   const float push = std::max(texts.clear_distance(low0, high0, du, dv) - length, 0.0f);
+  const float near = texts.height();
   for (const float share : {0.5f, 0.0f, 1.0f}) {
     const float down = share * push, up = push - down;
+    if (down > near || up > near) continue;
     Placed low = texts.at_page(numbers[a], low0.at_u - down * du, low0.at_v - down * dv);
     Placed high = texts.at_page(numbers[b], high0.at_u + up * du, high0.at_v + up * dv);
-    if (low.shown && high.shown && !texts.overlap(low, high) && !texts.covers_other_axes(low) &&
-        !texts.covers_other_axes(high)) {
+    if (low.shown && high.shown && !texts.overlap(low, high) &&
+        (anywhere || (!texts.covers_other_axes(low) && !texts.covers_other_axes(high)))) {
       placed[a] = low, placed[b] = high;
       return {a, b};
     }
@@ -630,31 +644,34 @@ void keep_off_other_axes(const AxisTexts& texts, std::span<const std::string> nu
 
 // The common power of ten of the numbers DRAWN: one step of theirs beyond
 // the last (or before the first) along the axis; else at a tick where it
-// overlaps no number drawn; else in the place of the last number drawn,
-// which it hides: the numbers are unreadable without it.
+// overlaps no number drawn; else beside a number drawn, on the side away
+// from the axis; else in one of those places over a number of the X or Y
+// axis (left out under its plate); else in the place of the last number
+// drawn, which it hides: the numbers are unreadable without it.
 Placed place_power(const AxisTexts& texts, std::string_view text, float first, float interval,
                    std::vector<Placed>& placed, std::vector<std::size_t>& drawn) {
-  const auto clear = [&](const Placed& power) {
-    if (!power.shown || texts.covers_other_axes(power)) return false;
-    for (const std::size_t k : drawn)
-      if (texts.overlap(power, placed[k])) return false;
-    return true;
-  };
+  std::vector<Placed> places;
   if (drawn.size() >= 2) {
     const Placed& last = placed[drawn.back()];
     const Placed& before = placed[drawn[drawn.size() - 2]];
     const Placed& first_drawn = placed[drawn.front()];
     const Placed& second = placed[drawn[1]];
-    for (const Placed& power :
-         {texts.at_page(text, 2.0f * last.at_u - before.at_u, 2.0f * last.at_v - before.at_v),
-          texts.at_page(text, 2.0f * first_drawn.at_u - second.at_u,
-                        2.0f * first_drawn.at_v - second.at_v)})
-      if (clear(power)) return power;
+    places.push_back(
+        texts.at_page(text, 2.0f * last.at_u - before.at_u, 2.0f * last.at_v - before.at_v));
+    places.push_back(texts.at_page(text, 2.0f * first_drawn.at_u - second.at_u,
+                                   2.0f * first_drawn.at_v - second.at_v));
   }
-  for (std::size_t k = placed.size() + 1; k-- > 0;) {
-    const Placed power = texts.at_tick(text, first + static_cast<float>(k) * interval);
-    if (clear(power)) return power;
-  }
+  for (std::size_t k = placed.size() + 1; k-- > 0;)
+    places.push_back(texts.at_tick(text, first + static_cast<float>(k) * interval));
+  for (auto k = drawn.rbegin(); k != drawn.rend(); ++k)
+    places.push_back(texts.beside(text, placed[*k]));
+  for (const bool anywhere : {false, true})
+    for (const Placed& power : places) {
+      if (!power.shown || (!anywhere && texts.covers_other_axes(power))) continue;
+      if (std::none_of(drawn.begin(), drawn.end(),
+                       [&](std::size_t k) { return texts.overlap(power, placed[k]); }))
+        return power;
+    }
   if (drawn.empty()) return {};
   Placed power = texts.at_page(text, placed[drawn.back()].at_u, placed[drawn.back()].at_v);
   if (power.shown) drawn.pop_back();
@@ -709,9 +726,14 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   }
   std::vector<std::size_t> drawn = evenly_spaced(texts, placed);
   // Heights stay numbered twice wherever their axis has a length on the
-  // page.
+  // page that two numbers by their ticks can tell.
   if (axis == 3 && drawn.size() < 2 && number >= 2 && status == kStatusGood) {
-    drawn = number_the_ends(texts, numbers, placed);
+    std::vector<std::size_t> ends = number_the_ends(texts, numbers, placed);
+    // Where only places over an X or Y number hold two, those are taken:
+    // the numbers under their plates are left out rather than the heights'.
+    if (ends.empty()) ends = number_the_ends(texts, numbers, placed, true);
+    // Else the number at its own tick, if any, stands alone.
+    if (!ends.empty()) drawn = std::move(ends);
   }
   if (axis == 3 && status == kStatusGood) keep_off_other_axes(texts, numbers, placed, drawn);
   Placed power;

@@ -197,7 +197,72 @@ bool any_part(Index xmaxdat, std::span<const float> data, Index xs, Index ys, In
   return false;
 }
 
+// The heights a 3-D surface of the region stands on: the region averaged
+// in the blocks of the 3-D pixel limit (when that leaves two points each
+// way for cells), and the range they are drawn over under the image
+// scaling in force (logarithmic when LOG). False when that range cannot be
+// had: logarithmic heights with no value above zero, or a failed STATUS.
+struct SurfaceHeights {
+  SurfaceBlocks blocks;
+  Index xnum = 0, ynum = 0;
+  bool averaged = false;
+  std::vector<float> heights;
+  float minimum = 0.0f, maximum = 1.0f;
+};
+
+bool surface_heights(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                     Index ystrelm, Index xendelm, Index yendelm, bool log, SurfaceHeights& out,
+                     Status& status) {
+  int mode = 0;
+  GS_INQ_IMAGESCALE(mode, out.minimum, out.maximum, status);
+  int image_limit = 1, limit = 1;
+  GS_INQ_PIXELLIMITS(image_limit, limit, status);
+  if (status != kStatusGood) return false;
+  const Index nx = xendelm - xstrelm + 1;
+  const Index ny = yendelm - ystrelm + 1;
+  out.blocks = surface_blocks(nx, ny, limit);
+  out.xnum = nx / out.blocks.x;
+  out.ynum = ny / out.blocks.y;
+  // Cells need at least two averaged points each way; with fewer, the
+  // region itself gives the range and only box and title are drawn.
+  out.averaged = out.xnum >= 2 && out.ynum >= 2;
+  if (out.averaged) {
+    out.heights.resize(static_cast<std::size_t>(out.xnum * out.ynum));
+    Index oxe = 0, oye = 0;
+    // A block's height is the mean of its finite pixels: scattered bad
+    // pixels leave no holes; only a block without a finite pixel is one.
+    ma_finite_block_means(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                          out.blocks.x, out.blocks.y, out.xnum, out.ynum, out.heights, oxe, oye,
+                          status);
+    GS_CAL_ZRANGE(out.xnum, out.ynum, out.heights, 1, 1, out.xnum, out.ynum, 1, mode, out.minimum,
+                  out.maximum, status);
+  } else {
+    GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode,
+                  out.minimum, out.maximum, status);
+  }
+  return status == kStatusGood && gs_3d_height_range(log, out.minimum, out.maximum);
+}
+
+constexpr std::string_view kNoLogHeights =
+    "WARNING: Logarithmic scaling demanded of data which is all below zero !";
+
 }  // namespace
+
+bool gs_say_no_log_heights(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                           Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                           Status& status) {
+  if (status != kStatusGood ||
+      region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, 0) != 0 ||
+      !array_holds(data.size(), xmaxdat, ymaxdat))
+    return false;
+  SurfaceHeights surface;
+  if (surface_heights(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, true, surface,
+                      status) ||
+      status != kStatusGood)
+    return false;
+  IO_WRITE(kNoLogHeights, status);
+  return true;
+}
 
 bool gs_say_nothing_drawable(GsDrawing drawing, Index xmaxdat, Index ymaxdat,
                              std::span<const float> data, Index xstrelm, Index ystrelm,
@@ -311,46 +376,26 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   bool low_image = false, top_image = false;
   GS_INQ_3DSIMAGE(low_image, top_image, status);
   set_cell_style(style, status);
-  int mode = 0;
-  float minimum = 0.0f, maximum = 1.0f;
-  GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
   bool log = false;
   QG_INQ_LOGZSCALING(log, status);
-  int image_limit = 1, limit = 1;
-  GS_INQ_PIXELLIMITS(image_limit, limit, status);
   if (status != kStatusGood) return;
-
-  // Block averaging down to the 3-D pixel limit.
-  const Index nx = xendelm - xstrelm + 1;
-  const Index ny = yendelm - ystrelm + 1;
-  const SurfaceBlocks blocks = surface_blocks(nx, ny, limit);
-  const Index xnum = nx / blocks.x;
-  const Index ynum = ny / blocks.y;
-  // Cells need at least two averaged points each way; with fewer, the
-  // region itself gives the range and only box and title are drawn.
-  const bool averaged = xnum >= 2 && ynum >= 2;
-  std::vector<float> heights;
+  SurfaceHeights surface;
+  if (!surface_heights(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, log, surface,
+                       status)) {
+    if (status != kStatusGood) return;
+    IO_WRITE(kNoLogHeights, status);
+    st_fail(status, 141004, position);
+    return;
+  }
+  const bool averaged = surface.averaged;
+  const Index xnum = surface.xnum, ynum = surface.ynum;
+  std::vector<float>& heights = surface.heights;
+  const float minimum = surface.minimum, maximum = surface.maximum;
   std::vector<float> xc(static_cast<std::size_t>(averaged ? xnum : 0));
   std::vector<float> yc(static_cast<std::size_t>(averaged ? ynum : 0));
   if (averaged) {
-    heights.resize(static_cast<std::size_t>(xnum * ynum));
-    Index oxe = 0, oye = 0;
-    // A block's height is the mean of its finite pixels: scattered bad
-    // pixels leave no holes; only a block without a finite pixel is one.
-    ma_finite_block_means(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, blocks.x,
-                          blocks.y, xnum, ynum, heights, oxe, oye, status);
-    average_axis(xaxis, xstrelm, blocks.x, xc);
-    average_axis(yaxis, ystrelm, blocks.y, yc);
-    GS_CAL_ZRANGE(xnum, ynum, heights, 1, 1, xnum, ynum, 1, mode, minimum, maximum, status);
-  } else {
-    GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum,
-                  maximum, status);
-  }
-  if (status != kStatusGood) return;
-  if (!gs_3d_height_range(log, minimum, maximum)) {
-    IO_WRITE("WARNING: Logarithmic scaling demanded of data which is all below zero !", status);
-    st_fail(status, 141004, position);
-    return;
+    average_axis(xaxis, xstrelm, surface.blocks.x, xc);
+    average_axis(yaxis, ystrelm, surface.blocks.y, yc);
   }
   if (log && averaged) {
     MA_LOGARITHM(xnum, ynum, 1, 1, xnum, ynum, heights, status);

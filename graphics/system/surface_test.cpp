@@ -728,6 +728,30 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << ", " << degrees;
   }
 
+  // Zoomed out and seen from straight above, the Z axis stands almost
+  // end-on, all its ticks within a quarter of a number's height on the
+  // page: a number stands by its tick, not two pushed apart beyond them
+  // (0 and 4 stood two heights apart).
+  {
+    const float d = 99.5f * 1.2f * 1.2f;
+    GS_SET_3DVIEW(-45.0f, -100.0f, 0.0f, 135.0f * kPi / 180.0f, 0.5f * kPi, 30.0f * d, -d, -d, d,
+                  d, 99.5f / 4.5e5f, s);
+    items.clear();
+    GS_3DSURFACE(90, 200, data, xaxis, yaxis, 1, 1, 90, 200, "T", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    std::vector<const PageItem*> heights;
+    for (const PageItem* t : of("text"))
+      if (t->horizontal == 3 && !t->text.empty() && t->text.rfind("*10E", 0) != 0)
+        heights.push_back(t);
+    EXPECT_FALSE(heights.empty());
+    for (std::size_t a = 0; a < heights.size(); ++a)
+      for (std::size_t b = a + 1; b < heights.size(); ++b)
+        EXPECT_LT(std::hypot(heights[a]->x[0] - heights[b]->x[0],
+                             heights[a]->y[0] - heights[b]->y[0]),
+                  heights[a]->height)
+            << heights[a]->text << " and " << heights[b]->text;
+  }
+
   struct Case {
     const char* name;
     float (*value)(float, float);
@@ -866,6 +890,11 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoOtherNumber) {
 // 1000, over 200 x 90 pixels.
 float low_tall_gaussian(float x, float y) { return 7.5e4f * low_gaussian(x, y); }
 float offset_low_gaussian(float x, float y) { return 1000.0f + 1e-5f * low_gaussian(x, y); }
+// A pit of -2.5E+5 on a ripple, over 99 x 99 pixels.
+float pit(float x, float y) {
+  const float u = x - 49.5f, v = y - 49.5f;
+  return -2.5e5f * std::exp(-(u * u + v * v) / 800.0f) + 1e3f * std::sin((x - 0.5f) / 9.0f);
+}
 
 // Zoomed (and steepened and turned) views printed: the X or Y numbers stand
 // where the Z axis passes them, and no height number's plate covers any of
@@ -879,24 +908,34 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
   struct Case {
     float (*value)(float, float);
     int zooms, turns, steeper;
+    Index nx = 200, ny = 90;
+    float azimuth = 30.0f, elevation = 60.0f;  // degrees, before the turns
+    const char* power = "";                    // the heights' power of ten, if any
   };
-  for (const Case c : {Case{low_tall_gaussian, 3, 0, 0}, Case{low_tall_gaussian, 4, 0, 0},
-                       Case{offset_low_gaussian, 4, 3, 4}}) {
-    SCOPED_TRACE(std::to_string(c.zooms) + " zooms, " + std::to_string(c.turns) + " turns");
-    make(200, 90, c.value);
+  // The pit seen from the front corner, its Z axis short at the page's foot
+  // between the X and Y numbers: the power of ten finds no step beyond the
+  // two numbers kept, and stands beside one of them.
+  for (const Case c :
+       {Case{low_tall_gaussian, 3, 0, 0}, Case{low_tall_gaussian, 4, 0, 0},
+        Case{offset_low_gaussian, 4, 3, 4}, Case{pit, 4, 0, 0, 99, 99, 225.0f, 76.0f, "*10E5"},
+        Case{pit, 4, 0, 0, 99, 99, 211.0f, 76.0f, "*10E5"}}) {
+    SCOPED_TRACE(std::to_string(c.zooms) + " zooms, " + std::to_string(c.turns) + " turns, " +
+                 std::to_string(c.azimuth) + " degrees");
+    make(c.nx, c.ny, c.value);
     float low = 0.0f, high = 0.0f;
-    MA_RMINMAX(200, 90, data, 1, 1, 200, 90, low, high, s);
+    MA_RMINMAX(c.nx, c.ny, data, 1, 1, c.nx, c.ny, low, high, s);
     const float half = 0.5f * (xaxis.back() - xaxis.front());
     const float d = half / std::pow(1.2f, static_cast<float>(c.zooms));
     GS_SET_3DVIEW(-0.5f * (xaxis.front() + xaxis.back()), -0.5f * (yaxis.front() + yaxis.back()),
-                  0.0f, 0.5236f + 0.1745329f * static_cast<float>(c.turns), 1.047197f, 30.0f * d,
-                  -d, -d, d, d,
+                  0.0f, (c.azimuth + 10.0f * static_cast<float>(c.turns)) * kPi / 180.0f,
+                  c.elevation * kPi / 180.0f, 30.0f * d, -d, -d, d, d,
                   half / (high - low) * std::pow(1.414214f, static_cast<float>(c.steeper)), s);
     const std::string path = dir.file("view.ps");
     GS_OPEN_PS(path, s);
     QG_DEACTIVATE_WK(1, s);
     QG_ACTIVATE_WK(2, s);
-    GS_3DSURFACE(200, 90, data, xaxis, yaxis, 1, 1, 200, 90, "Simulated Data", "", "", "", s);
+    GS_3DSURFACE(c.nx, c.ny, data, xaxis, yaxis, 1, 1, c.nx, c.ny, "Simulated Data", "", "", "",
+                 s);
     GS_CLOSE_PS(s);
     QG_ACTIVATE_WK(1, s);
     ASSERT_EQ(s, kStatusGood);
@@ -950,6 +989,10 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
       }
     }
     EXPECT_GE(heights, 2);
+    if (*c.power != '\0') {
+      EXPECT_NE(testing::read_file(path).find("(" + std::string(c.power) + ")"),
+                std::string::npos);
+    }
   }
 
   // In the window, a small box zoomed in, its logarithmic Z axis short on

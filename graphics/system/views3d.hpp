@@ -152,6 +152,14 @@ bool gs_say_nothing_drawable(GsDrawing drawing, Index xmaxdat, Index ymaxdat,
                              std::span<const float> data, Index xstrelm, Index ystrelm,
                              Index xendelm, Index yendelm, Status& status);
 
+// Says "WARNING: Logarithmic scaling demanded of data which is all below
+// zero !" and gives true when a 3-D surface of the region under
+// logarithmic heights would have no height above zero (GS_3SURFACE fails
+// there): a choice of logarithmic heights the data cannot take.
+bool gs_say_no_log_heights(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                           Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                           Status& status);
+
 void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                   std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
