@@ -460,16 +460,18 @@ double step_variance(std::vector<double>& steps, std::size_t equal, std::vector<
 }
 
 // The noise of the misfits (the data of D minus MODEL_IMAGE) over the used
-// elements of XS..XE, YS..YE, read from the differences of elements k apart
-// along the rows and columns, k from 1 to kLags (step_variance). Differences
-// see neither the background the model has only roughly nor, trimmed, the
-// sides of strong peaks the model leaves out, which would otherwise pass for
-// noise many times the true one. Elements further apart than the noise is
-// shared differ by all of it, neighbours that share it by less: the largest
-// variance over the lags is twice the noise's, and each lag's own, from 1
-// on, tells how much of it elements that far apart share.
+// elements of XS..XE, YS..YE about a peak centred at CX, CY (element
+// numbers), read from the differences of elements k apart along the rows
+// and columns, k from 1 to kLags (step_variance). Differences see neither
+// the background the model has only roughly nor, trimmed, the sides of
+// strong peaks the model leaves out, which would otherwise pass for noise
+// many times the true one. Elements further apart than the noise is shared
+// differ by all of it, neighbours that share it by less: the variance of
+// the differences rises with k until it levels off at twice the noise's,
+// and each lag's own, from 1 on, tells how much of it elements that far
+// apart share.
 LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Index xs, Index ys,
-                       Index xe, Index ye) {
+                       Index xe, Index ye, double cx, double cy) {
   constexpr std::size_t kLags = 8;
   const std::size_t nx = static_cast<std::size_t>(xe - xs + 1),
                     ny = static_cast<std::size_t>(ye - ys + 1);
@@ -489,20 +491,45 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   LocalNoise noise;
   if (n < 3) return noise;
   // The differences are screened by the stretch of the scan (or tile of the
-  // image) where their pairs start: where strong peaks the model leaves out
-  // stand close together their sides fill most of the window, more than the
-  // trimming drops, and the noise read from all of it is many times the true
-  // one. A stretch whose differences' mean square is more than kLoudStretch
-  // times the variance read from the stretches kept so far holds such a side
-  // and is left out, until none is. Noise alone, correlated, rounded or
-  // sparse, has no stretch so loud (its variance is the same along the
-  // window, or grows slowly with the counts), and is read as before.
+  // image) that holds the middle of their pairs: where strong peaks the
+  // model leaves out stand close together their sides fill most of the
+  // window, more than the trimming drops, and the noise read from all of it
+  // is many times the true one. A stretch whose differences' mean square is
+  // more than kLoudStretch times the variance read from the stretches kept
+  // so far holds such a side and is left out, until none is; the first
+  // round judges by the quietest quarter of the stretches, as the variance
+  // of all is already raised where sides fill most of them. Noise alone,
+  // correlated, rounded or sparse, has no stretch so loud (its variance is
+  // the same along the window, or grows slowly with the counts), and is
+  // read as before. The stretches lie symmetrically about the peak, so that
+  // a scan read in the other order is read alike.
   constexpr std::size_t kStretch = 16, kTile = 8;
   constexpr double kLoudStretch = 10.0;
+  // The mean square of a stretch of 16 differences of noise alone is above
+  // this share of its variance in three stretches of four.
+  constexpr double kQuietShare = 0.73;
   const std::size_t bx = ny == 1 ? kStretch : std::min(kTile, nx),
                     by = nx == 1 ? kStretch : std::min(kTile, ny);
-  const std::size_t tiles_x = (nx + bx - 1) / bx;
-  const std::size_t tiles = tiles_x * ((ny + by - 1) / by);
+  // The stretch holding the point U (twice the element offset in the
+  // window, so that a pair's middle is whole) along an axis of stretches of
+  // B about the centre C (twice its offset): stretch 0 is centred on C.
+  // A centre off the window (or not a number) is taken at its nearer end
+  // (or its middle).
+  const auto offset_of = [](double c, Index start, Index end) {
+    const double low = static_cast<double>(start) - 1.0, high = static_cast<double>(end) + 1.0;
+    return 2.0 * ((std::isnan(c) ? 0.5 * (low + high) : std::clamp(c, low, high)) -
+                  static_cast<double>(start));
+  };
+  const double centre_x = offset_of(cx, xs, xe), centre_y = offset_of(cy, ys, ye);
+  const auto stretch_of = [](double u, double c, std::size_t b) {
+    return static_cast<std::ptrdiff_t>(std::floor((u - c) / (2.0 * static_cast<double>(b)) + 0.5));
+  };
+  const std::ptrdiff_t first_x = stretch_of(0.0, centre_x, bx),
+                       first_y = stretch_of(0.0, centre_y, by);
+  const std::size_t tiles_x = static_cast<std::size_t>(
+      stretch_of(2.0 * static_cast<double>(nx - 1), centre_x, bx) - first_x + 1);
+  const std::size_t tiles = tiles_x * static_cast<std::size_t>(
+      stretch_of(2.0 * static_cast<double>(ny - 1), centre_y, by) - first_y + 1);
   // The variance of the differences K elements apart along the ROWS, the
   // COLUMNS or both, and their COUNT; below 0 where there are fewer than half
   // as many differences as elements: a few-point scan's far lags are too few
@@ -513,21 +540,24 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
     bool equal;
   };
   std::vector<Step> all;
-  std::vector<double> steps, flat, sorted, tile_squares(tiles);
-  std::vector<std::size_t> tile_count(tiles);
+  std::vector<double> steps, flat, sorted, quiet, tile_squares(tiles);
+  std::vector<std::size_t> tile_count(tiles), order;
   std::vector<char> loud(tiles);
   const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count) {
     all.clear();
-    const auto pair = [&](std::size_t a, std::size_t b, std::size_t tile) {
+    const auto pair = [&](std::size_t a, std::size_t b, std::size_t u, std::size_t v) {
       if (std::isnan(w[b])) return;
+      const std::size_t tile =
+          static_cast<std::size_t>(stretch_of(static_cast<double>(v), centre_y, by) - first_y) *
+              tiles_x +
+          static_cast<std::size_t>(stretch_of(static_cast<double>(u), centre_x, bx) - first_x);
       all.push_back({w[b] - w[a], static_cast<std::uint32_t>(tile), data[a] == data[b]});
     };
     for (std::size_t j = 0; j < ny; ++j)
       for (std::size_t i = 0; i < nx; ++i) {
         if (std::isnan(w[j * nx + i])) continue;
-        const std::size_t tile = (j / by) * tiles_x + i / bx;
-        if (rows && i + k < nx) pair(j * nx + i, j * nx + i + k, tile);
-        if (columns && j + k < ny) pair(j * nx + i, (j + k) * nx + i, tile);
+        if (rows && i + k < nx) pair(j * nx + i, j * nx + i + k, 2 * i + k, 2 * j);
+        if (columns && j + k < ny) pair(j * nx + i, (j + k) * nx + i, 2 * i, 2 * j + k);
       }
     count = all.size();
     if (count < std::max<std::size_t>(2, n / 2)) return -1.0;
@@ -545,30 +575,63 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
       tile_squares[s.tile] += (s.value - centre) * (s.value - centre);
       ++tile_count[s.tile];
     }
+    // A stretch of few differences (the last, or one of many unused
+    // elements) is judged as if it held half a stretch's elements' for each
+    // way the differences run: a few large ones by chance are no side.
+    const double floor_count =
+        0.5 * static_cast<double>(bx * by) * ((rows ? 1.0 : 0.0) + (columns ? 1.0 : 0.0));
+    // The quietest quarter of the stretches that hold at least that many.
+    quiet.clear();
+    for (std::size_t t = 0; t < tiles; ++t)
+      if (static_cast<double>(tile_count[t]) >= floor_count)
+        quiet.push_back(tile_squares[t] / static_cast<double>(tile_count[t]));
+    double quietest = std::numeric_limits<double>::infinity();
+    if (quiet.size() >= 4) {
+      const auto quarter = quiet.begin() + static_cast<std::ptrdiff_t>(quiet.size() / 4);
+      std::nth_element(quiet.begin(), quarter, quiet.end());
+      quietest = *quarter / kQuietShare;
+    }
     // The loudest stretches go in the first rounds and a few settle it; the
     // bound keeps a crowded image from taking one stretch a round.
     constexpr int kRounds = 16;
     double variance = -1.0;
+    const std::size_t fewest = std::max<std::size_t>(2, n / 4);
     for (int round = 1;; ++round) {
-      steps.clear();
-      flat.clear();
-      for (const Step& s : all)
-        if (!loud[s.tile]) (s.equal ? flat : steps).push_back(s.value);
-      // Too few left to read the noise from: the last reading stands.
-      if (variance >= 0.0 && steps.size() + flat.size() < std::max<std::size_t>(2, n / 4))
-        return variance;
+      const auto gather = [&] {
+        steps.clear();
+        flat.clear();
+        for (const Step& s : all)
+          if (!loud[s.tile]) (s.equal ? flat : steps).push_back(s.value);
+      };
+      gather();
+      // Too few left to read the noise from (sides fill most stretches):
+      // the quietest stretches that hold enough of them give it.
+      if (variance >= 0.0 && steps.size() + flat.size() < fewest) {
+        order.clear();
+        for (std::size_t t = 0; t < tiles; ++t)
+          if (tile_count[t] > 0) order.push_back(t);
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+          return tile_squares[a] * static_cast<double>(tile_count[b]) <
+                 tile_squares[b] * static_cast<double>(tile_count[a]);
+        });
+        std::fill(loud.begin(), loud.end(), 1);
+        std::size_t kept = 0;
+        for (std::size_t m = 0; m < order.size() && kept < fewest; ++m) {
+          loud[order[m]] = 0;
+          kept += tile_count[order[m]];
+        }
+        gather();
+        steps.insert(steps.end(), flat.begin(), flat.end());
+        return step_variance(steps, flat.size(), sorted);
+      }
       steps.insert(steps.end(), flat.begin(), flat.end());
       variance = step_variance(steps, flat.size(), sorted);
       bool dropped = false;
-      // A stretch of few differences (the last, or one of many unused
-      // elements) is judged as if it held half a stretch's elements' for
-      // each way the differences run: a few large ones by chance are no side.
-      const double floor_count =
-          0.5 * static_cast<double>(bx * by) * ((rows ? 1.0 : 0.0) + (columns ? 1.0 : 0.0));
+      const double judged = round == 1 ? std::min(variance, quietest) : variance;
       for (std::size_t t = 0; t < tiles; ++t) {
         if (loud[t] || tile_count[t] == 0) continue;
         if (tile_squares[t] >
-            kLoudStretch * variance * std::max(static_cast<double>(tile_count[t]), floor_count)) {
+            kLoudStretch * judged * std::max(static_cast<double>(tile_count[t]), floor_count)) {
           loud[t] = 1;
           dropped = true;
         }
@@ -576,12 +639,25 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
       if (!dropped || !(variance > 0.0) || round == kRounds) return variance;
     }
   };
-  double variance = 0.0;
+  // The largest variance over the lags up to where it levels off. Noise
+  // shared over a box of neighbours (a rebinned scan) rises from lag k - 1
+  // to k by k / (k - 1) at most, give or take kBoxSpread for the spread of
+  // the readings; noise blurred over about a pixel rises by up to kBlurRise
+  // from lag 1 to 2 and then by less than a box's. The sides of peaks the
+  // model leaves out, where the screening kept them, rise as k squared:
+  // from a lag that rises faster than shared noise can, none lifts it.
+  constexpr double kBlurRise = 3.25, kBoxSpread = 0.25;
+  double variance = 0.0, previous = 0.0;
   for (std::size_t k = 1; k <= kLags; ++k) {
     std::size_t count = 0;
     const double v = lag_variance(k, true, true, count);
     if (v < 0.0) break;
+    if (k > 1) {
+      const double box = static_cast<double>(k) / static_cast<double>(k - 1) * (1.0 + kBoxSpread);
+      if (v > previous * (k == 2 ? kBlurRise : box)) break;
+    }
     variance = std::max(variance, 0.5 * v);
+    previous = v;
   }
   noise.sd = std::sqrt(variance);
   if (!(noise.sd > 0.0) || !std::isfinite(noise.sd)) return noise;
@@ -701,7 +777,9 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
       const LocalNoise about = local_noise(
           d, model_image, std::max(xs - kNoiseMargin, d.xstrelm),
           std::max(ys - kNoiseMargin, d.ystrelm), std::min(xe + kNoiseMargin, d.xendelm),
-          std::min(ye + kNoiseMargin, d.yendelm));
+          std::min(ye + kNoiseMargin, d.yendelm),
+          axis_to_pixel(frame.x_axis, frame.xnumdat, f.p[0]) + 0.5,
+          axis_to_pixel(frame.y_axis, frame.ynumdat, f.p[1]) + 0.5);
       const double noise = about.sd;
       // The sum of the profile's products DX, DY elements apart (of its
       // squares for 0, 0) over the used elements the peak covers.

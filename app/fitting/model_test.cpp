@@ -823,6 +823,72 @@ TEST(Fit2d, APeakAmongLeftOutNeighboursOrOnCoarseCountsIsJudgedByTheirNoise) {
       << sparse_terminal.text();
 }
 
+TEST(Fit2d, APeakAmongNeighboursFillingEveryStretchIsJudgedByTheNoiseInEitherOrder) {
+  // FIT of one Gaussian (60 high, SD 2.5 points, some 30 noises) on a scan
+  // of noise 4 on 300 where peaks the model leaves out, 2-3.5 points wide
+  // and 40-300 high, stand every 13-21 points: their sides fill nearly
+  // every stretch about the fitted one, and the further apart the points
+  // compared the more they differ. The fitted peak at the scan's start, and
+  // in its middle with them on both sides, is valid, read either way; a
+  // bump of the noise 80 points past the last of them is not, and is judged
+  // by the same noise either way.
+  constexpr Index kSize = 4000;
+  const std::vector<float> ax = centre_axis(kSize), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kSize, 1, ax, ay);
+  // Offset, SD and height of each.
+  constexpr std::array<std::array<float, 3>, 11> others{
+      {{20, 2, 80}, {33, 3, 250}, {47, 2.5f, 40}, {61, 2, 150}, {80, 3.5f, 300}, {95, 2, 60},
+       {110, 3, 200}, {131, 2.5f, 90}, {150, 2, 120}, {170, 3, 250}, {190, 2, 70}}};
+  testing::Noise noise(31, 4.0);
+  const auto bump = [&](std::size_t k, float centre, float h, float sd) {
+    const float u = (ax[k] - centre) / sd;
+    return std::fabs(u) > 5.0f ? 0.0f : h * std::exp(-0.5f * u * u);
+  };
+  struct Case {
+    float at, height, from;  // the peak, and where the others start
+    bool both_sides;
+  };
+  for (const Case c : {Case{4.3f, 60.0f, 4.3f, false}, Case{2000.3f, 60.0f, 2000.3f, true},
+                       Case{1270.3f, 0.0f, 1000.3f, false}}) {
+    std::vector<float> data(static_cast<std::size_t>(kSize));
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      double v = 300.0 + noise.next() + bump(k, c.at, c.height, 2.5f);
+      for (const auto& o : others)
+        v += bump(k, c.from + o[0], o[2], o[1]) +
+             (c.both_sides ? bump(k, c.from - o[0], o[2], o[1]) : 0.0f);
+      data[k] = static_cast<float>(v);
+    }
+    const std::vector<float> reversed(data.rbegin(), data.rend());
+    double quoted[2] = {0.0, 0.0};
+    for (const bool flipped : {false, true}) {
+      const float centre = flipped ? static_cast<float>(kSize) - c.at : c.at;
+      FitModel model;
+      add_feature(model, kGaussian, {centre + 0.2f, 0.5f, 55.0f, 2.8f, 1.0f, 0.0f});
+      model.names[2] = "G1 MAX    ";
+      model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+      // The noise's bump where it is: free, the centre wanders off to a side.
+      if (c.height == 0.0f) model.params[0] = centre;
+      model.constraints[0] = c.height == 0.0f;
+      add_feature(model, kSurface, {1200.0f});
+      model.constraints[6] = true;
+      model.x_max_poly = static_cast<float>(kSize);
+      std::vector<float> out(data.size());
+      Status status = kStatusGood;
+      testing::TerminalCapture terminal;
+      const Fit2dOutcome o = KZT_LSQKESTA(frame, flipped ? reversed : data, {}, {}, 1, 1, kSize,
+                                          1, false, 30.0f, model, out, status);
+      ASSERT_EQ(status, kStatusGood) << c.at << flipped;
+      EXPECT_EQ(o.valid, c.height > 0.0f) << c.at << flipped << terminal.text();
+      EXPECT_NEAR(model.params[0], centre, 0.3f) << c.at << flipped;
+      const std::string said = "stands out of the noise (";
+      const std::size_t from = terminal.text().find(said);
+      if (from != std::string::npos)
+        quoted[flipped] = std::stod(terminal.text().substr(from + said.size()));
+    }
+    EXPECT_NEAR(quoted[0], quoted[1], 0.002 * quoted[0]) << c.at;
+  }
+}
+
 TEST(Fit2d, APeakNearTheLargestSingleValueIsFittedAsItsTwin) {
   // FIT on a scan of a peak of height 1 and SD 3 on a level of 1 with noise
   // 0.01, and on the same scan times 8e37 (its top near 1.6e38): the fit
