@@ -837,28 +837,35 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
   return r;
 }
 
-// The mean offset of each ring's points KEPT from its fitted cone once
-// CHANGE of centre and tilt is made (RingFollowing's ring_off_by). The
-// change fits each cone's angle to what was found, so a cone that the fit
-// put off its ring (on a few points cut by the detector's edge, say)
-// leaves nothing in the rms the other checks judge; its mean offset tells
-// it. A ring found in fewer than five sections is not measured.
-void measure_rings_off_cones(const std::vector<FollowedPoint>& points,
-                             std::span<const char> kept, const std::array<double, 5>& change,
-                             RingFollowing& f) {
+// The rings whose points KEPT lie off their fitted cone once CHANGE of
+// centre and tilt is made (RingFollowing's ring_off, ring_off_by): by more
+// than LIMITS' ring_off (in PIXEL units) on the mean and by more than three
+// standard errors of that mean. The change fits each cone's angle to what
+// was found, so a cone that the fit put off its ring (on a few points cut
+// by the detector's edge, say) leaves nothing in the rms the other checks
+// judge; its mean offset tells it. A ring found in fewer than five
+// sections is not judged.
+void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<const char> kept,
+                          const std::array<double, 5>& change, double pixel,
+                          const FollowingLimits& limits, RingFollowing& f) {
   for (std::size_t first = 0; first < points.size();) {
     std::size_t end = first;
-    double sum = 0.0;
+    double sum = 0.0, squares = 0.0;
     int count = 0;
     for (; end < points.size() && points[end].ring == points[first].ring; ++end) {
       if (kept[end] == 0) continue;
-      sum += offset_after(points[end], change);
+      const double r = offset_after(points[end], change);
+      sum += r;
+      squares += r * r;
       ++count;
     }
     const auto k = static_cast<std::size_t>(points[first].ring);
     first = end;
-    if (count < 5 || k >= f.ring_off_by.size()) continue;
-    f.ring_off_by[k] = sum / count;
+    if (count < 5 || k >= f.ring_off.size()) continue;
+    const double mean = sum / count;
+    const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0) / (count - 1));
+    f.ring_off_by[k] = mean;
+    f.ring_off[k] = std::abs(mean) > limits.ring_off * pixel && std::abs(mean) > 3.0 * spread;
   }
 }
 
@@ -1032,7 +1039,7 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     for (std::size_t i = 0; i < 4; ++i) sum += m.ring_derivatives[k][i] * change[i];
     f.ring_offsets[k] = sum / m.ring_counts[k];
   }
-  measure_rings_off_cones(m.found, kept, at_distance, f);
+  mark_rings_off_cones(m.found, kept, at_distance, pixel, limits, f);
   double squares = judged.squares;
   for (std::size_t i = 0; i < 4; ++i) squares -= judged.right[i] * change[i];
   f.noise =
@@ -1046,13 +1053,17 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   f.determined = true;
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   // A ring is off where it lies more than a calibrant's ring may from
-  // where the image shows it somewhere on the image: its cone's mean offset
-  // and the change of centre and tilt the rings ask for, together, whether
-  // or not the rings fix that change (a centre held off, or rings too few,
-  // leave it unjudged, not the ring). A cone off its ring may have taken up
-  // part of an error of centre and tilt within their limits, and a ring
-  // cut by the detector's edge may be off along that stretch alone: the
-  // mean offset says neither.
+  // where the image shows it somewhere on the image (its cone's mean offset
+  // and the change of centre and tilt the rings ask for, together), whether
+  // or not the rings fix that change: a centre held off, or rings too few,
+  // leave the change unjudged, not the ring. A ring cut by the detector's
+  // edge may be off along that stretch alone, which its mean offset does
+  // not say. Where the rings fix the centre and tilt, a cone off its ring
+  // may have taken up part of their error (within their limits): the
+  // solution then puts the ring nearer the image's ring than its mean
+  // offset says, and that distance alone judges it. Where they do not, the
+  // change the points tell misses what they cannot tell, and the mean
+  // offset still judges the ring.
   for (std::size_t k = 0; k < f.ring_off.size() && k < static_cast<std::size_t>(num_rings); ++k) {
     if (f.ring_off_by[k] == 0.0) continue;
     f.ring_apart[k] = largest_along_ring(im, s, static_cast<int>(k), xps, yps,
@@ -1062,7 +1073,8 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
                                              at -= p.d[i] * at_distance[i];
                                            return at;
                                          });
-    f.ring_off[k] = f.ring_apart[k] > limits.ring * pixel;
+    const bool apart = f.ring_apart[k] > limits.ring * pixel;
+    f.ring_off[k] = apart || (f.ring_off[k] && !f.centre_tilt_fixed);
   }
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
@@ -1182,12 +1194,16 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
     lines.push_back(off_cones_line(f.scatter, f.noise, xps));
   // Each ring off by name, with its own distance: the rms left beside it
   // (0 where every cone's angle met its ring's points) does not tell it.
-  for (std::size_t k = 0; k < f.ring_off.size(); ++k)
-    if (f.ring_off[k])
-      lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
-                      over_limit_text(f.ring_apart[k] / xps, limits.ring) +
-                      " pixels from where the image shows it, over " +
-                      fixed_text(limits.ring, 1) + ")");
+  // (With the limit that judged it: the largest distance, or the mean.)
+  for (std::size_t k = 0; k < f.ring_off.size(); ++k) {
+    if (!f.ring_off[k]) continue;
+    const bool apart = f.ring_apart[k] / xps > limits.ring;
+    const double limit = apart ? limits.ring : limits.ring_off;
+    lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
+                    over_limit_text((apart ? f.ring_apart[k] : std::abs(f.ring_off_by[k])) / xps,
+                                    limit) +
+                    " pixels from where the image shows it, over " + fixed_text(limit, 1) + ")");
+  }
   return lines;
 }
 
