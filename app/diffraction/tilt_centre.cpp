@@ -299,6 +299,15 @@ std::string fixed_text(double v, int decimals) {
   return std::string(trimmed_text(format_f(v, 14, decimals)));
 }
 
+// VALUE, over LIMIT, with the digits (two at least) that show it over: a
+// ring 0.5004 pixel off is not said as 0.50 pixel over 0.5.
+std::string over_limit_text(double value, double limit) {
+  std::string text = fixed_text(value, 2);
+  for (int decimals = 3; decimals <= 6 && !(std::stod(text) > limit); ++decimals)
+    text = fixed_text(value, decimals);
+  return text;
+}
+
 // The distance (metres) along the detector from the beam centre at which
 // the cone of TAN_TWO_THETA of solution S meets the direction (CA, SA);
 // NaN where it does not (or not once).
@@ -829,13 +838,13 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
 }
 
 // The rings whose points KEPT lie off their fitted cone once CHANGE of
-// centre and tilt is made (RingFollowing's ring_off): by more than LIMITS'
-// ring_off (in PIXEL units) on the mean and by more than three standard
-// errors of that mean. The change fits
-// each cone's angle to what was found, so a cone that the fit put off its
-// ring (on a few points cut by the detector's edge, say) leaves nothing in
-// the rms the other checks judge; its mean offset alone tells it. A ring
-// found in fewer than five sections is not judged.
+// centre and tilt is made (RingFollowing's ring_off, ring_off_by): by more
+// than LIMITS' ring_off (in PIXEL units) on the mean and by more than three
+// standard errors of that mean. The change fits each cone's angle to what
+// was found, so a cone that the fit put off its ring (on a few points cut
+// by the detector's edge, say) leaves nothing in the rms the other checks
+// judge; its mean offset tells it. A ring found in fewer than five
+// sections is not judged.
 void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<const char> kept,
                           const std::array<double, 5>& change, double pixel,
                           const FollowingLimits& limits, RingFollowing& f) {
@@ -1043,13 +1052,18 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   }
   f.determined = true;
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
-  // Where the rings fix the centre and tilt, a cone off its ring may have
-  // taken up part of their error (within their limits): the solution then
-  // puts the ring nearer the image's ring than its mean offset says. The
-  // ring is off only where it lies more than a calibrant's ring may from
-  // where the image shows it somewhere on the image, which a cone off by
-  // 0.4 pixel on the mean with a centre and tilt off the other way does
-  // (by a pixel, as a fit on a few points at the edge leaves it).
+  // A ring is off where it lies more than a calibrant's ring may from
+  // where the image shows it somewhere on the image (its cone's mean offset
+  // and the change of centre and tilt the rings ask for, together), whether
+  // or not the rings fix that change: a centre held off, or rings too few,
+  // leave the change unjudged, not the ring. A ring cut by the detector's
+  // edge may be off along that stretch alone, which its mean offset does
+  // not say. Where the rings fix the centre and tilt, a cone off its ring
+  // may have taken up part of their error (within their limits): the
+  // solution then puts the ring nearer the image's ring than its mean
+  // offset says, and that distance alone judges it. Where they do not, the
+  // change the points tell misses what they cannot tell, and the mean
+  // offset still judges the ring.
   for (std::size_t k = 0; k < f.ring_off.size() && k < static_cast<std::size_t>(num_rings); ++k) {
     if (f.ring_off_by[k] == 0.0) continue;
     f.ring_apart[k] = largest_along_ring(im, s, static_cast<int>(k), xps, yps,
@@ -1059,7 +1073,8 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
                                              at -= p.d[i] * at_distance[i];
                                            return at;
                                          });
-    if (f.centre_tilt_fixed && f.ring_apart[k] <= limits.ring * pixel) f.ring_off[k] = false;
+    const bool apart = f.ring_apart[k] > limits.ring * pixel;
+    f.ring_off[k] = apart || (f.ring_off[k] && !f.centre_tilt_fixed);
   }
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
@@ -1179,12 +1194,16 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
     lines.push_back(off_cones_line(f.scatter, f.noise, xps));
   // Each ring off by name, with its own distance: the rms left beside it
   // (0 where every cone's angle met its ring's points) does not tell it.
-  for (std::size_t k = 0; k < f.ring_off.size(); ++k)
-    if (f.ring_off[k])
-      lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
-                      fixed_text(std::abs(f.ring_off_by[k]) / xps, 2) +
-                      " pixels from where the image shows it, over " +
-                      fixed_text(limits.ring_off, 1) + ")");
+  // (With the limit that judged it: the largest distance, or the mean.)
+  for (std::size_t k = 0; k < f.ring_off.size(); ++k) {
+    if (!f.ring_off[k]) continue;
+    const bool apart = f.ring_apart[k] / xps > limits.ring;
+    const double limit = apart ? limits.ring : limits.ring_off;
+    lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
+                    over_limit_text((apart ? f.ring_apart[k] : std::abs(f.ring_off_by[k])) / xps,
+                                    limit) +
+                    " pixels from where the image shows it, over " + fixed_text(limit, 1) + ")");
+  }
   return lines;
 }
 

@@ -125,18 +125,17 @@ struct RingFollowing {
   // its sections whose annulus shows nothing where the ring should lie,
   // though the nearest rings found round the ring show clearly there.
   std::array<bool, 15> ring_missing{};
-  // Each ring whose points lie clearly off its fitted cone, more than a
-  // calibrant's ring may (FollowingLimits' ring), once the change of centre
-  // and tilt is made.
+  // Each ring that lies more than FollowingLimits' ring from where the
+  // image shows it somewhere on the image (ring_apart), whether or not the
+  // rings fix the centre and tilt, or, where they do not, off its fitted
+  // cone by more than its ring_off on the mean.
   std::array<bool, 15> ring_off{};
   // Each ring's mean offset from its fitted cone once that change is made
   // (metres, over the points ring_off judges; 0 for a ring not judged).
   std::array<double, 15> ring_off_by{};
   // Each ring's largest distance (metres) on the image from where the image
   // shows it, as its mean offset and the change of centre and tilt put it
-  // (0 for a ring not judged). Where the rings fix the centre and tilt, a
-  // ring within FollowingLimits' ring of the image's ring everywhere is not
-  // off its cone.
+  // (0 for a ring not judged).
   std::array<double, 15> ring_apart{};
   // The change of distance (metres) the rings' shapes ask for clearly
   // where two rings or more were found (0 where they do not): the change
@@ -243,14 +242,15 @@ struct FollowingLimits {
   double centre = 0.6;   // pixels
   double tilt = 0.25;    // degrees
   double scatter = 1.0;  // pixels
-  // A calibrant's ring: how far (pixels) the change may move it on the
-  // image (kzt_check_calibrant_result).
+  // A ring: how far (pixels) it may lie from the image's ring anywhere on
+  // the image, as the change moves a calibrant's ring
+  // (kzt_check_calibrant_result) or as TILT/BEAM CENTRE's cone lies off
+  // its ring (RingFollowing's ring_off).
   double ring = 0.5;
-  // A ring of TILT/BEAM CENTRE off its own cone (RingFollowing's ring_off),
-  // on the mean over the ring (pixels), and, where the rings fix the centre
-  // and tilt, more than RING from the image's ring somewhere. A cone whose
-  // angle took up part of an error of centre and tilt within their limits
-  // is told by this alone (0.42 pixel on the mean, a pixel off at most).
+  // A ring of TILT/BEAM CENTRE off its own cone on the mean over the ring
+  // (pixels), where the rings do not fix the centre and tilt: the change
+  // they tell then misses what they cannot tell, and the largest distance
+  // with it may fall short (0.43 pixel on the mean, 0.58 the largest).
   double ring_off = 0.4;
 };
 bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
