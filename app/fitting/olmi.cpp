@@ -912,9 +912,10 @@ class FeatureTracks {
             !first_fitted &&
             gap < kGapErrors * gap_error(work, static_cast<int>(f), static_cast<int>(g), misfit,
                                          xstrelm, xendelm);
-        if (lines_crossed || other_order || unresolved ||
-            gap < pair.gap - 0.25 * std::max(now_f.width, now_g.width))
-          pair.drew_together = true;
+        const bool came_closer = lines_crossed || other_order ||
+                                 gap < pair.gap - 0.25 * std::max(now_f.width, now_g.width);
+        if (came_closer || unresolved) pair.drew_together = true;
+        if (came_closer) pair.came_closer = true;
         // Their shares are in doubt until they lie apart (further than
         // their half widths together).
         const bool apart = gap >= now_f.width + now_g.width;
@@ -1055,6 +1056,9 @@ class FeatureTracks {
   // The standard errors of their gap within which two peaks' order is not
   // resolved.
   static constexpr double kGapErrors = 2.0;
+  // How far the fit itself leans the heights and widths (shape_says) of two
+  // peaks lying apart.
+  static constexpr double kFitLeaning = 0.1;
 
   // Two peaks of one kind: the order they lay in (+1 the second on the
   // right) and how far apart they lay when last told apart, and whether
@@ -1068,6 +1072,9 @@ class FeatureTracks {
     // have crossed. Two clicked on one another that have only drawn apart
     // since, their gap resolved, have not.
     bool drew_together = false;
+    // Of those, they have been seen closer or in the other order, not only
+    // within what the fit resolves.
+    bool came_closer = false;
     // GAP is still the clicks' (no row has been fitted since), and whether
     // the order clicked tells which is which.
     bool gap_clicked = true, order_clicked = true;
@@ -1139,6 +1146,7 @@ class FeatureTracks {
     pair.gap = std::fabs(now_f.pos - now_g.pos);
     pair.met = false;
     pair.drew_together = false;
+    pair.came_closer = false;
     pair.order_clicked = true;
     pair.shapes = {};
     return true;
@@ -1181,7 +1189,16 @@ class FeatureTracks {
     if (s.rows >= kRowsToTell) {
       const double n = static_cast<double>(s.rows), mean = s.sum / n;
       const double spread = std::sqrt(std::max(s.squares / n - mean * mean, 0.0) * n / (n - 1.0));
-      if (std::fabs(mean) > std::max(3.0 * spread / std::sqrt(n), 0.1)) return mean < 0.0;
+      const double scatter = 3.0 * spread / std::sqrt(n);
+      if (std::fabs(mean) > std::max(scatter, kFitLeaning)) return mean < 0.0;
+      // Two that were only held within what the fit resolves, never seen
+      // closer nor in the other order, kept the order clicked unless they
+      // crossed in such a row: where their identities differ (by more than
+      // the fit's own leaning), shapes that say the order clicked, clear of
+      // the scatter, tell so, as nothing says the other way.
+      if (!pair.came_closer && pair.order_clicked && mean > scatter &&
+          shape_unlikeness(a.shape, b) > kFitLeaning)
+        return false;
     }
     if (!pair.drew_together && pair.order_clicked && by_shape.value_or(0.0) > -kIdentityMargin)
       return false;

@@ -852,6 +852,24 @@ TEST(Olmi, PeaksClickedNearACrossingAreToldApartOrNamed) {
     EXPECT_EQ(score.silent, 0) << start << ": " << ::testing::PrintToString(score.silent_rows);
     EXPECT_EQ(score.silent_swapped, 0) << start;
   }
+  // The two alike ones clicked 6 rows after they cross, 1.8 channels apart,
+  // drawing apart: the two rows after the clicked one held them within what
+  // the fit resolves, and every row beyond was named as a possible
+  // crossing, though the heights and widths kept saying the order clicked.
+  testing::EvolvingRows apart = alike;
+  apart.y0 = 121;
+  apart.y1 = 210;
+  apart.seed = 3;
+  apart.peaks[0] = gaussian(120.0, 130.0, 0.15, 70.0, 2.5 * 1.1774);
+  apart.peaks[1] = gaussian(120.0, 130.0, -0.15, 66.0, 2.7 * 1.1774);
+  const std::vector<float> data = apart.data();
+  Status status = kStatusGood;
+  const testing::EvolutionScore score =
+      testing::evolve_and_score(apart, data, 126, OlmiControls{}, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(score.silent, 0) << ::testing::PrintToString(score.silent_rows);
+  EXPECT_GE(score.right, score.counted - 5) << ::testing::PrintToString(score.wrong);
+  EXPECT_LE(score.named_right, 10);
 }
 
 TEST(Olmi, EvolvingFitKeepsNoValidRowThatGaveUpAClearPeak) {
