@@ -401,9 +401,12 @@ constexpr Index kNoiseMargin = 200;
 // it neighbours share, along a row (ALONG_X[k - 1] for elements k apart) and
 // along a column (ALONG_Y): the correlation of the noise of a rebinned scan
 // or a blurred image. Lags the noise does not clearly share are left out.
+// BALANCED where the misfits' tails balance, as noise's do: what they share
+// is noise's, not the sides of peaks the model leaves out.
 struct LocalNoise {
   double sd = 0.0;
   std::vector<double> along_x, along_y;
+  bool balanced = false;
 };
 
 // The share of the differences of misfits kept by step_variance, and the
@@ -533,7 +536,11 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   // The variance of the differences K elements apart along the ROWS, the
   // COLUMNS or both, and their COUNT; below 0 where there are fewer than half
   // as many differences as elements: a few-point scan's far lags are too few
-  // to tell.
+  // to tell. SPREAD is the same variance read from the quarter of the
+  // differences nearest their median alone, scaled to a normal deviate's,
+  // where every stretch was kept and few pairs hold equal data (else below
+  // 0): the sides of peaks the model leaves out lift the trimmed variance
+  // long before they reach that quarter, noise alone lifts both alike.
   struct Step {
     double value;
     std::uint32_t tile;
@@ -543,7 +550,9 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   std::vector<double> steps, flat, sorted, quiet, tile_squares(tiles);
   std::vector<std::size_t> tile_count(tiles), order;
   std::vector<char> loud(tiles);
-  const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count) {
+  const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count,
+                                double& spread) {
+    spread = -1.0;
     all.clear();
     const auto pair = [&](std::size_t a, std::size_t b, std::size_t u, std::size_t v) {
       if (std::isnan(w[b])) return;
@@ -625,7 +634,8 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
         return step_variance(steps, flat.size(), sorted);
       }
       steps.insert(steps.end(), flat.begin(), flat.end());
-      variance = step_variance(steps, flat.size(), sorted);
+      const std::size_t equal = flat.size();
+      variance = step_variance(steps, equal, sorted);
       bool dropped = false;
       const double judged = round == 1 ? std::min(variance, quietest) : variance;
       for (std::size_t t = 0; t < tiles; ++t) {
@@ -636,6 +646,14 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
           dropped = true;
         }
       }
+      if (round == 1 && !dropped && 5 * equal <= steps.size() && steps.size() >= 4) {
+        // STEPS now hold the squares about the median: a quarter of a normal
+        // deviate's are below 0.3186 of its deviation squared.
+        constexpr double kQuarterDeviate = 0.318639;
+        const auto quarter = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 4);
+        std::nth_element(steps.begin(), quarter, steps.end());
+        spread = *quarter / (kQuarterDeviate * kQuarterDeviate);
+      }
       if (!dropped || !(variance > 0.0) || round == kRounds) return variance;
     }
   };
@@ -644,19 +662,49 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   // to k by k / (k - 1) at most, give or take kBoxSpread for the spread of
   // the readings; noise blurred over about a pixel rises by up to kBlurRise
   // from lag 1 to 2 and then by less than a box's. The sides of peaks the
-  // model leaves out, where the screening kept them, rise as k squared:
-  // from a lag that rises faster than shared noise can, none lifts it.
-  constexpr double kBlurRise = 3.25, kBoxSpread = 0.25;
+  // model leaves out, where the screening kept them, rise as k squared,
+  // and so does noise blurred over 1.5 pixels or more (a detector's point
+  // spread), which would read a third of its level or less if the rise
+  // ended the reading. What tells them apart: blurred noise is the same
+  // everywhere and symmetric, so every stretch is kept, the quarter of the
+  // differences nearest their median follows the trimmed variance
+  // (kSameSpread), and the misfits' tails balance (kSkewed, Kelly's measure
+  // of their 2 %, 50 % and 98 % points); sides are sparse, one-signed
+  // excursions. A lag that rises faster than shared noise can ends the
+  // reading unless it is so, and a steep lag taken counts by the lower of
+  // the two readings.
+  constexpr double kBlurRise = 3.25, kBoxSpread = 0.25, kSameSpread = 2.0, kSkewed = 0.25;
+  bool symmetric = false;
+  {
+    std::vector<double> values;
+    values.reserve(n);
+    for (const double v : w)
+      if (!std::isnan(v)) values.push_back(v);
+    const auto point = [&](double share) {
+      const auto at = values.begin() + static_cast<std::ptrdiff_t>(
+                                           share * static_cast<double>(values.size() - 1) + 0.5);
+      std::nth_element(values.begin(), at, values.end());
+      return *at;
+    };
+    const double low = point(0.02), middle = point(0.5), high = point(0.98);
+    symmetric = high > low && std::abs(low + high - 2.0 * middle) < kSkewed * (high - low);
+  }
+  noise.balanced = symmetric;
   double variance = 0.0, previous = 0.0;
   for (std::size_t k = 1; k <= kLags; ++k) {
     std::size_t count = 0;
-    const double v = lag_variance(k, true, true, count);
+    double spread = -1.0;
+    const double v = lag_variance(k, true, true, count, spread);
     if (v < 0.0) break;
+    bool steep = false;
     if (k > 1) {
       const double box = static_cast<double>(k) / static_cast<double>(k - 1) * (1.0 + kBoxSpread);
-      if (v > previous * (k == 2 ? kBlurRise : box)) break;
+      if (v > previous * (k == 2 ? kBlurRise : box)) {
+        if (!symmetric || !(spread > 0.0) || v > kSameSpread * spread) break;
+        steep = true;
+      }
     }
-    variance = std::max(variance, 0.5 * v);
+    variance = std::max(variance, 0.5 * (steep ? std::min(v, spread) : v));
     previous = v;
   }
   noise.sd = std::sqrt(variance);
@@ -667,7 +715,8 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   const auto correlations = [&](bool rows, std::size_t lags, std::vector<double>& out) {
     for (std::size_t k = 1; k <= lags; ++k) {
       std::size_t count = 0;
-      const double v = lag_variance(k, rows, !rows, count);
+      double spread = 0.0;
+      const double v = lag_variance(k, rows, !rows, count, spread);
       if (v < 0.0) return;
       const double r = 1.0 - v / (2.0 * variance);
       if (!(r > 3.0 / std::sqrt(static_cast<double>(count)))) return;
@@ -782,7 +831,8 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
           axis_to_pixel(frame.y_axis, frame.ynumdat, f.p[1]) + 0.5);
       const double noise = about.sd;
       // The sum of the profile's products DX, DY elements apart (of its
-      // squares for 0, 0) over the used elements the peak covers.
+      // squares for 0, 0) over the used elements the peak covers; DY is at
+      // least 0, DX either way.
       const auto shape_at = [&](Index x, Index y) {
         const std::size_t k = static_cast<std::size_t>(element(x, y, frame.xmaxdat));
         if (k < d.unused.size() && d.unused[k] != 0) return 0.0;
@@ -791,17 +841,30 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
       const auto overlap = [&](Index dx, Index dy) {
         double sum = 0.0;
         for (Index y = ys; y + dy <= ye; ++y)
-          for (Index x = xs; x + dx <= xe; ++x) sum += shape_at(x, y) * shape_at(x + dx, y + dy);
+          for (Index x = std::max(xs, xs - dx); x <= std::min(xe, xe - dx); ++x)
+            sum += shape_at(x, y) * shape_at(x + dx, y + dy);
         return sum;
       };
       const double power = overlap(0, 0);
       // The variance of the height's best estimate, in units of the noise's
       // variance over POWER squared: POWER alone where neighbours share none.
+      // Elements apart along both axes share the product of the two
+      // correlations, as noise blurred over an image or averaged over boxes
+      // of it does; where only one axis shares it the product is 0. Where
+      // the misfits are one-signed, what neighbours share is mostly the
+      // sides of peaks left out (a lattice), which do not spread so.
       double spread = power;
       for (std::size_t k = 0; k < about.along_x.size(); ++k)
         spread += 2.0 * about.along_x[k] * overlap(static_cast<Index>(k + 1), 0);
-      for (std::size_t k = 0; k < about.along_y.size(); ++k)
-        spread += 2.0 * about.along_y[k] * overlap(0, static_cast<Index>(k + 1));
+      for (std::size_t l = 0; l < about.along_y.size(); ++l) {
+        const Index dy = static_cast<Index>(l + 1);
+        spread += 2.0 * about.along_y[l] * overlap(0, dy);
+        for (std::size_t k = 0; about.balanced && k < about.along_x.size(); ++k) {
+          const Index dx = static_cast<Index>(k + 1);
+          spread += 2.0 * about.along_x[k] * about.along_y[l] *
+                    (overlap(dx, dy) + overlap(-dx, dy));
+        }
+      }
       const double deviations = static_cast<double>(height) * power / (noise * std::sqrt(spread));
       if (drawn == kStatusGood && noise > 0.0 && std::isfinite(noise) &&
           deviations < kFeatureSignificance)

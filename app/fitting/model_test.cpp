@@ -889,6 +889,78 @@ TEST(Fit2d, APeakAmongNeighboursFillingEveryStretchIsJudgedByTheNoiseInEitherOrd
   }
 }
 
+TEST(Fit2d, APeakFittedToBlurredNoiseIsNoValidFeature) {
+  // FIT of a Gaussian on the highest bump of noise 3 blurred by a Gaussian
+  // of 1.5, 2 and 3 points (a detector's point spread), along a scan and
+  // over an image: neighbours share most of the noise, so neighbouring
+  // misfits differ by a small part of it and the further apart the more,
+  // as across the sides of peaks, and over an image elements apart along
+  // both axes share it too. The bump is no feature, and is judged by about
+  // the noise's own level.
+  constexpr double kLevel = 3.0;
+  struct Case {
+    double blur;
+    Index nx, ny;
+  };
+  for (const Case c : {Case{1.5, 600, 1}, Case{2.0, 600, 1}, Case{3.0, 600, 1}, Case{1.5, 90, 70},
+                       Case{2.0, 90, 70}, Case{3.0, 120, 90}}) {
+    const std::size_t nx = static_cast<std::size_t>(c.nx), ny = static_cast<std::size_t>(c.ny);
+    const int reach = static_cast<int>(std::ceil(4.0 * c.blur));
+    const std::size_t wx = nx + 2 * static_cast<std::size_t>(reach),
+                      wy = ny == 1 ? 1 : ny + 2 * static_cast<std::size_t>(reach);
+    testing::Noise noise(77, 1.0);
+    std::vector<double> raw(wx * wy);
+    for (double& v : raw) v = noise.next();
+    std::vector<double> kernel;
+    for (int k = -reach; k <= reach; ++k)
+      kernel.push_back(std::exp(-0.5 * k * k / (c.blur * c.blur)));
+    // Blurred along the rows, then (an image) along the columns.
+    std::vector<double> rows(nx * wy, 0.0), blurred(nx * ny, 0.0);
+    for (std::size_t j = 0; j < wy; ++j)
+      for (std::size_t i = 0; i < nx; ++i)
+        for (std::size_t m = 0; m < kernel.size(); ++m)
+          rows[j * nx + i] += kernel[m] * raw[j * wx + i + m];
+    for (std::size_t j = 0; j < ny; ++j)
+      for (std::size_t i = 0; i < nx; ++i)
+        for (std::size_t m = 0; m < (ny == 1 ? 1 : kernel.size()); ++m)
+          blurred[j * nx + i] += (ny == 1 ? 1.0 : kernel[m]) * rows[(j + m) * nx + i];
+    double squares = 0.0;
+    for (const double v : blurred) squares += v * v;
+    const double scale = kLevel / std::sqrt(squares / static_cast<double>(blurred.size()));
+    std::vector<float> data(blurred.size());
+    std::size_t top = 0;
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      data[k] = static_cast<float>(100.0 + scale * blurred[k]);
+      const std::size_t i = k % nx, j = k / nx;
+      const bool inside = i >= 10 && i + 10 < nx && (ny == 1 || (j >= 10 && j + 10 < ny));
+      if (inside && data[k] > data[top]) top = k;
+    }
+    const std::vector<float> ax = centre_axis(c.nx), ay = centre_axis(c.ny);
+    const ModelFrame frame = frame_over(c.nx, c.ny, ax, ay);
+    FitModel model;
+    const float width = static_cast<float>(1.5 * c.blur);
+    const float across = ny == 1 ? 1.0f : width;
+    add_feature(model, kGaussian,
+                {ax[top % nx], ay[top / nx], data[top] - 100.0f, width, across, 0.0f});
+    model.names[2] = "G1 MAX    ";
+    model.constraints[5] = true;
+    if (ny == 1) model.constraints[1] = model.constraints[4] = true;
+    add_feature(model, kSurface, {400.0f});
+    std::vector<float> out(data.size());
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o = KZT_LSQKESTA(frame, data, {}, {}, 1, 1, c.nx, c.ny, false, 30.0f, model,
+                                        out, status);
+    ASSERT_EQ(status, kStatusGood) << c.blur;
+    EXPECT_FALSE(o.valid) << c.blur << ' ' << c.ny << terminal.text();
+    const std::string said = "stands out of the noise (";
+    const std::size_t at = terminal.text().find(said);
+    ASSERT_NE(at, std::string::npos) << c.blur << ' ' << c.ny << terminal.text();
+    EXPECT_NEAR(std::stod(terminal.text().substr(at + said.size())), kLevel, 0.4 * kLevel)
+        << c.blur << ' ' << c.ny << terminal.text();
+  }
+}
+
 TEST(Fit2d, APeakNearTheLargestSingleValueIsFittedAsItsTwin) {
   // FIT on a scan of a peak of height 1 and SD 3 on a level of 1 with noise
   // 0.01, and on the same scan times 8e37 (its top near 1.6e38): the fit
