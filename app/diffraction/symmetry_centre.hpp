@@ -119,7 +119,9 @@ struct StripCentre {
 // features (two rods of unlike heights), or one on a feature that mirrors
 // its own shorter stretch about as well per pair where the centre mirrors
 // no other feature, or pairs them unlike (the specular rod near one end of
-// the line, a side rod nearer the middle mirroring more pairs).
+// the line, a side rod nearer the middle mirroring more pairs), or there a
+// feature too near an end of the line to mirror enough points about itself
+// (the specular rod cut by the line's end).
 // False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);

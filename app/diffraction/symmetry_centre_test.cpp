@@ -721,6 +721,39 @@ TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
     }
 }
 
+// The specular rod cut by the start of a line of 60 pixels, or 6 pixels
+// into it: it mirrors too few points about itself to be judged, while the
+// side rod 37.2 pixels on mirrors only itself as well, over more of the
+// line. Nothing on the line tells which is the centre: the specular rod is
+// found, or the centre is doubted, never the side rod proposed silently.
+TEST_F(ProjectFit, ARodCutByTheLinesEndIsTheCentreOrADoubt) {
+  constexpr Index kX = 300, kY = 300;
+  const GsDisplayedImage im = blank(kX, kY, "Rods");
+  constexpr double kSpecular = 150.31;
+  for (const double into : {0.3, 6.0})
+    for (const double direction : {1.0, -1.0})
+      for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+        rod_image(data, kX, kY, kSpecular, 37.2, {100.0, 70.0, 45.0}, 2.0, 8.0, 0.0, seed);
+        const double from = kSpecular - direction * into, to = from + direction * 60.0;
+        SCOPED_TRACE("the specular rod " + std::to_string(into) + " points in, seed " +
+                     std::to_string(seed) + (direction < 0.0 ? ", the line reversed" : ""));
+        testing::TerminalCapture terminal;
+        float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+        Status status = kStatusGood;
+        EXPECT_TRUE(fit(im, {"2", std::to_string(from), "147.95", std::to_string(to), "147.95",
+                             "2", "131.8", "143.95", "131.8", "151.95", "YES", "EXIT"},
+                        x, y, status));
+        const std::string text = terminal.text();
+        if (text.find("the stored centre is offered") != std::string::npos) {
+          EXPECT_FLOAT_EQ(x, 5.0e-3f);
+          continue;
+        }
+        const std::size_t found = text.find("Centre of symmetry (pixels) = (");
+        ASSERT_NE(found, std::string::npos) << text;
+        EXPECT_NEAR(std::stod(text.substr(found + 31)), kSpecular, 0.5) << text;
+      }
+}
+
 // A single sharp spot a quarter of the way along the line (25 to 31 pixels
 // of 99 to 101): the centres of the candidates tried lie half a point
 // apart, and the one nearest the spot must not lose to a long stretch of
