@@ -704,6 +704,8 @@ float huge_offset_peak(float x, float y) {
   return 1e30f + 5e24f * std::exp(-0.5f * (u * u + v * v));
 }
 float huge_plane(float, float) { return 1e30f; }
+// Heights a few thousandths apart at 1234.5: more digits than a float keeps.
+float tiny_range(float x, float) { return 1234.5f + 0.002f * x / 50.0f; }
 
 // Heights keep two numbers or more that tell them apart: seen from high
 // above up to straight down (a short Z axis on the page), over an offset
@@ -758,7 +760,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     const char* power;  // of the numbers, "" for none
   };
   for (const Case c : {Case{"offset", offset_peak, ""}, Case{"huge offset", huge_offset_peak, "*10E30"},
-                       Case{"constant", huge_plane, "*10E30"}}) {
+                       Case{"constant", huge_plane, "*10E30"}, Case{"tiny range", tiny_range, ""}}) {
     SCOPED_TRACE(c.name);
     make(50, 40, c.value);
     float low = 0.0f, high = 0.0f;
@@ -775,6 +777,17 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     for (const std::string& n : numbers) EXPECT_EQ(n.find('*'), std::string::npos) << n;
     std::sort(numbers.begin(), numbers.end());
     EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+    // Each names its tick: a whole number of the ticks' step (1234.5005, not
+    // 1234.5004 for it).
+    if (numbers.size() >= 2 && *c.power == '\0') {
+      std::vector<double> values;
+      for (const std::string& n : numbers) values.push_back(std::stod(n));
+      std::sort(values.begin(), values.end());
+      double step = values[1] - values[0];
+      for (std::size_t k = 2; k < values.size(); ++k) step = std::min(step, values[k] - values[k - 1]);
+      for (const double v : values)
+        EXPECT_NEAR(v / step, std::round(v / step), 0.01) << v << " in steps of " << step;
+    }
     if (*c.power != '\0') {
       EXPECT_NE(text(c.power), nullptr);
     }
