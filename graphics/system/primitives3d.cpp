@@ -510,7 +510,30 @@ class AxisTexts {
     if (axis_ != 3 || axis_numbers == nullptr || !p.shown) return false;
     const GsRect r = plate(p);
     return std::any_of(axis_numbers->xy_room.begin(), axis_numbers->xy_room.end(),
-                       [&r](const GsRect& b) { return meet(r, b); });
+                       [&r](const Gs3dAxisNumbers::Room& b) { return meet(r, b.box); });
+  }
+
+  // Whether the plates of the height numbers DRAWN of PLACED and of their
+  // power POWER would cover every number of the X or Y axis: that axis would
+  // be drawn without numbers.
+  bool empties_an_axis(const std::vector<Placed>& placed, std::span<const std::size_t> drawn,
+                       const Placed& power) const {
+    if (axis_ != 3 || axis_numbers == nullptr) return false;
+    std::vector<GsRect> plates;
+    for (const std::size_t k : drawn) plates.push_back(plate(placed[k]));
+    if (power.shown) plates.push_back(plate(power));
+    for (const int axis : {1, 2}) {
+      bool numbered = false, uncovered = false;
+      for (const Gs3dAxisNumbers::Room& room : axis_numbers->xy_room) {
+        if (room.axis != axis) continue;
+        numbered = true;
+        uncovered = uncovered || std::none_of(plates.begin(), plates.end(), [&](const GsRect& r) {
+                      return meet(r, room.box);
+                    });
+      }
+      if (numbered && !uncovered) return true;
+    }
+    return false;
   }
 
   // The height two texts, P and Q, need between their base lines.
@@ -645,9 +668,11 @@ void keep_off_other_axes(const AxisTexts& texts, std::span<const std::string> nu
 // The common power of ten of the numbers DRAWN: one step of theirs beyond
 // the last (or before the first) along the axis; else at a tick where it
 // overlaps no number drawn; else beside a number drawn, on the side away
-// from the axis; else in one of those places over a number of the X or Y
-// axis (left out under its plate); else in the place of the last number
-// drawn, which it hides: the numbers are unreadable without it.
+// from the axis; else, of more than two height numbers, in one of those
+// places over as few of them as leaves two, which are left out; else in one
+// of those places over a number of the X or Y axis (left out under its
+// plate) where that axis keeps another; else in the place of the last
+// number drawn, which it hides: the numbers are unreadable without it.
 Placed place_power(const AxisTexts& texts, std::string_view text, float first, float interval,
                    std::vector<Placed>& placed, std::vector<std::size_t>& drawn) {
   std::vector<Placed> places;
@@ -665,13 +690,27 @@ Placed place_power(const AxisTexts& texts, std::string_view text, float first, f
     places.push_back(texts.at_tick(text, first + static_cast<float>(k) * interval));
   for (auto k = drawn.rbegin(); k != drawn.rend(); ++k)
     places.push_back(texts.beside(text, placed[*k]));
-  for (const bool anywhere : {false, true})
+  const auto under = [&](const Placed& power) {
+    std::vector<std::size_t> covered;
+    std::copy_if(drawn.begin(), drawn.end(), std::back_inserter(covered),
+                 [&](std::size_t k) { return texts.overlap(power, placed[k]); });
+    return covered;
+  };
+  for (const Placed& power : places)
+    if (power.shown && !texts.covers_other_axes(power) && under(power).empty()) return power;
+  for (std::size_t given_up = 1; given_up + 2 <= drawn.size(); ++given_up)
     for (const Placed& power : places) {
-      if (!power.shown || (!anywhere && texts.covers_other_axes(power))) continue;
-      if (std::none_of(drawn.begin(), drawn.end(),
-                       [&](std::size_t k) { return texts.overlap(power, placed[k]); }))
-        return power;
+      if (!power.shown || texts.covers_other_axes(power)) continue;
+      const std::vector<std::size_t> covered = under(power);
+      if (covered.size() != given_up) continue;
+      std::erase_if(drawn, [&](std::size_t k) {
+        return std::find(covered.begin(), covered.end(), k) != covered.end();
+      });
+      return power;
     }
+  for (const Placed& power : places)
+    if (power.shown && under(power).empty() && !texts.empties_an_axis(placed, drawn, power))
+      return power;
   if (drawn.empty()) return {};
   Placed power = texts.at_page(text, placed[drawn.back()].at_u, placed[drawn.back()].at_v);
   if (power.shown) drawn.pop_back();
@@ -743,9 +782,14 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
                         interval, placed, drawn);
   if (axis_numbers != nullptr && status == kStatusGood) {
     if (axis_numbers->measuring) {
-      std::vector<GsRect>& kept = axis == 3 ? axis_numbers->z_plates : axis_numbers->xy_room;
-      for (const std::size_t k : drawn) kept.push_back(texts.plate(placed[k], axis != 3));
-      if (power.shown) kept.push_back(texts.plate(power, axis != 3));
+      if (axis == 3) {
+        for (const std::size_t k : drawn) axis_numbers->z_plates.push_back(texts.plate(placed[k]));
+        if (power.shown) axis_numbers->z_plates.push_back(texts.plate(power));
+      } else {
+        for (const std::size_t k : drawn)
+          axis_numbers->xy_room.push_back({axis, texts.plate(placed[k], true)});
+        if (power.shown) axis_numbers->xy_room.push_back({0, texts.plate(power, true)});
+      }
       return;
     }
     // Height numbers that found no two places clear of these numbers stand
