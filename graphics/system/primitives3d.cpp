@@ -436,10 +436,10 @@ constexpr float kPlateMargin = 0.15f;
 // enumeration gap, kept inside the view's frame.
 class AxisTexts {
  public:
-  AxisTexts(int axis, float p1, float p2, float dx, float dy, float dz, int horizontal,
-            int vertical, float height, Status& status)
-      : axis_(axis), p1_(p1), p2_(p2), dx_(dx), dy_(dy), dz_(dz), horizontal_(horizontal),
-        vertical_(vertical), height_(height), status_(status) {
+  AxisTexts(int axis, float p1, float p2, float dx, float dy, float dz, float interval,
+            int horizontal, int vertical, float height, Status& status)
+      : axis_(axis), p1_(p1), p2_(p2), dx_(dx), dy_(dy), dz_(dz), interval_(interval),
+        horizontal_(horizontal), vertical_(vertical), height_(height), status_(status) {
     const float wy = world_per_page_y(status);
     offset_ = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
     // The widths are generous estimates: texts whose boxes just touch, or
@@ -454,11 +454,32 @@ class AxisTexts {
     plate_rise_ = std::max(high - low + 2.0f * kPlateMargin * height, height);
   }
 
-  // TEXT beside the point ALONG the axis.
+  // TEXT beside the point ALONG the axis. Seen steeply or from below, a
+  // height tick can point along the axis on the page, and a number out along
+  // it would stand by another tick: it stands across the axis from its own
+  // tick instead, as far out, on its side, where the frame shows it there.
   Placed at_tick(std::string_view text, float along) const {
     float x = 0, y = 0, z = 0, u = 0, v = 0;
     axis_point(axis_, along, p1_, p2_, x, y, z);
     gs_3d_project(gs_state.view3d, x + dx_ * offset_, y + dy_ * offset_, z + dz_ * offset_, u, v);
+    if (axis_ == 3) {
+      float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+      gs_3d_project(gs_state.view3d, x, y, z, u0, v0);
+      gs_3d_project(gs_state.view3d, x, y, z + interval_, u1, v1);
+      const float step = std::hypot(u1 - u0, v1 - v0);
+      const float out = std::hypot(u - u0, v - v0);
+      // (An axis seen end-on or almost has no side of its own.)
+      if (step > 0.25f * height_ && std::isfinite(step)) {
+        const float au = (u1 - u0) / step, av = (v1 - v0) / step;
+        if (std::fabs((u - u0) * au + (v - v0) * av) > 0.5f * step) {
+          // Across: perpendicular to the axis, towards the justified side.
+          float cu = av, cv = -au;
+          if ((horizontal_ == 3) == (cu > 0.0f)) cu = -cu, cv = -cv;
+          const Placed across = at_page(text, u0 + out * cu, v0 + out * cv);
+          if (across.shown) return across;
+        }
+      }
+    }
     return at_page(text, u, v);
   }
 
@@ -561,7 +582,7 @@ class AxisTexts {
 
  private:
   int axis_;
-  float p1_, p2_, dx_, dy_, dz_;
+  float p1_, p2_, dx_, dy_, dz_, interval_;
   int horizontal_, vertical_;
   float height_, offset_ = 0, slack_ = 0, plate_rise_ = 0;
   Status& status_;
@@ -755,7 +776,7 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   // together that they run into one another: a number reaching past the
   // edge is moved inside, but an X or Y number whose place is off the page
   // is left out, and crowded numbers are thinned.
-  const AxisTexts texts(axis, p1, p2, dx, dy, dz, horizontal, vertical, height, status);
+  const AxisTexts texts(axis, p1, p2, dx, dy, dz, interval, horizontal, vertical, height, status);
   std::vector<Placed> placed(static_cast<std::size_t>(number));
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
