@@ -364,9 +364,15 @@ void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interva
     bool fits = false;
     std::string& text = texts[static_cast<std::size_t>(k)];
     const double value = values[static_cast<std::size_t>(k)] / factor;
-    if (decimals > kSingleDecimals && number_field == NumberField::kTellApart) {
-      // More decimals than a single-precision value keeps: written from the
-      // tick's own value (1.0000015, not the float's 1.0000014).
+    // Whole digits and decimals beyond what a single-precision value keeps.
+    const int whole = std::fabs(value) >= 1.0
+                          ? static_cast<int>(std::floor(std::log10(std::fabs(value)))) + 1
+                          : 0;
+    if (number_field == NumberField::kTellApart &&
+        (decimals > kSingleDecimals || whole + decimals > kSingleDecimals + 1)) {
+      // More digits than a single-precision value keeps: written from the
+      // tick's own value (1.0000015, not the float's 1.0000014; 1234.5005,
+      // not 1234.5004).
       text = format_f(value, field, decimals);
       fits = text.find('*') == std::string::npos;
       text.erase(0, text.find_first_not_of(' '));

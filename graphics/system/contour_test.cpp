@@ -221,6 +221,43 @@ TEST_F(Primitives3dTest, DefaultViewProjectsOntoXAndZ) {
   EXPECT_FLOAT_EQ(u, 5.0f);
 }
 
+// Seen steeply, from above or below, a height tick points along the axis on
+// the page: each number stands beside its own tick, nearer it than any other.
+TEST_F(Primitives3dTest, SteepViewsNumberHeightsBesideTheirTicks) {
+  Status s = kStatusGood;
+  GS_SET_HAXESSTYLE(1, 1.0f, kGsBlack, 0.02f, 0.01f, 1, s);
+  constexpr float kDegree = 0.017453292f;
+  for (const float elevation : {76.0f, -69.0f}) {
+    GS_SET_3DVIEW(0.0f, 0.0f, -5.0f, 225.0f * kDegree, elevation * kDegree, 600.0f, -20.0f,
+                  -20.0f, 20.0f, 20.0f, 1.0f, s);
+    items.clear();
+    // A Z axis at (-5, 5), numbered 0 to 10, its ticks pointing along -X.
+    GS_3LINAXIS(3, 0.0f, 10.0f, 0.0f, 10.0f, -5.0f, 5.0f, -1.0f, 0.0f, 0.0f, true, 3, 3, s);
+    ASSERT_EQ(s, kStatusGood);
+    const auto tick = [](float z) {
+      std::array<float, 2> p{};
+      gs_3d_project(gs_state.view3d, -5.0f, 5.0f, z, p[0], p[1]);
+      return p;
+    };
+    int numbers = 0;
+    for (const PageItem* t : of("text")) {
+      if (t->text.empty() || t->text[0] == '*') continue;
+      ++numbers;
+      const float u = world(t->x[0]), v = world(t->y[0]);
+      const auto own = tick(std::stof(t->text));
+      const float distance = std::hypot(u - own[0], v - own[1]);
+      for (int k = 0; k <= 10; ++k) {
+        const auto other = tick(static_cast<float>(k));
+        if (static_cast<float>(k) != std::stof(t->text)) {
+          EXPECT_LT(distance, std::hypot(u - other[0], v - other[1]))
+              << t->text << " nearer " << k << ", elevation " << elevation;
+        }
+      }
+    }
+    EXPECT_GE(numbers, 2) << elevation;
+  }
+}
+
 TEST_F(Primitives3dTest, PointCounts) {
   const std::vector<float> p(201, 1.0f);
   struct Case {

@@ -436,10 +436,10 @@ constexpr float kPlateMargin = 0.15f;
 // enumeration gap, kept inside the view's frame.
 class AxisTexts {
  public:
-  AxisTexts(int axis, float p1, float p2, float dx, float dy, float dz, int horizontal,
-            int vertical, float height, Status& status)
-      : axis_(axis), p1_(p1), p2_(p2), dx_(dx), dy_(dy), dz_(dz), horizontal_(horizontal),
-        vertical_(vertical), height_(height), status_(status) {
+  AxisTexts(int axis, float p1, float p2, float dx, float dy, float dz, float interval,
+            int horizontal, int vertical, float height, Status& status)
+      : axis_(axis), p1_(p1), p2_(p2), dx_(dx), dy_(dy), dz_(dz), interval_(interval),
+        horizontal_(horizontal), vertical_(vertical), height_(height), status_(status) {
     const float wy = world_per_page_y(status);
     offset_ = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
     // The widths are generous estimates: texts whose boxes just touch, or
@@ -454,11 +454,32 @@ class AxisTexts {
     plate_rise_ = std::max(high - low + 2.0f * kPlateMargin * height, height);
   }
 
-  // TEXT beside the point ALONG the axis.
+  // TEXT beside the point ALONG the axis. Seen steeply or from below, a
+  // height tick can point along the axis on the page, and a number out along
+  // it would stand by another tick: it stands across the axis from its own
+  // tick instead, as far out, on its side, where the frame shows it there.
   Placed at_tick(std::string_view text, float along) const {
     float x = 0, y = 0, z = 0, u = 0, v = 0;
     axis_point(axis_, along, p1_, p2_, x, y, z);
     gs_3d_project(gs_state.view3d, x + dx_ * offset_, y + dy_ * offset_, z + dz_ * offset_, u, v);
+    if (axis_ == 3) {
+      float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+      gs_3d_project(gs_state.view3d, x, y, z, u0, v0);
+      gs_3d_project(gs_state.view3d, x, y, z + interval_, u1, v1);
+      const float step = std::hypot(u1 - u0, v1 - v0);
+      const float out = std::hypot(u - u0, v - v0);
+      // (An axis seen end-on or almost has no side of its own.)
+      if (step > 0.25f * height_ && std::isfinite(step)) {
+        const float au = (u1 - u0) / step, av = (v1 - v0) / step;
+        if (std::fabs((u - u0) * au + (v - v0) * av) > 0.5f * step) {
+          // Across: perpendicular to the axis, towards the justified side.
+          float cu = av, cv = -au;
+          if ((horizontal_ == 3) == (cu > 0.0f)) cu = -cu, cv = -cv;
+          const Placed across = at_page(text, u0 + out * cu, v0 + out * cv);
+          if (across.shown) return across;
+        }
+      }
+    }
     return at_page(text, u, v);
   }
 
@@ -510,7 +531,30 @@ class AxisTexts {
     if (axis_ != 3 || axis_numbers == nullptr || !p.shown) return false;
     const GsRect r = plate(p);
     return std::any_of(axis_numbers->xy_room.begin(), axis_numbers->xy_room.end(),
-                       [&r](const GsRect& b) { return meet(r, b); });
+                       [&r](const Gs3dAxisNumbers::Room& b) { return meet(r, b.box); });
+  }
+
+  // Whether the plates of the height numbers DRAWN of PLACED and of their
+  // power POWER would cover every number of the X or Y axis: that axis would
+  // be drawn without numbers.
+  bool empties_an_axis(const std::vector<Placed>& placed, std::span<const std::size_t> drawn,
+                       const Placed& power) const {
+    if (axis_ != 3 || axis_numbers == nullptr) return false;
+    std::vector<GsRect> plates;
+    for (const std::size_t k : drawn) plates.push_back(plate(placed[k]));
+    if (power.shown) plates.push_back(plate(power));
+    for (const int axis : {1, 2}) {
+      bool numbered = false, uncovered = false;
+      for (const Gs3dAxisNumbers::Room& room : axis_numbers->xy_room) {
+        if (room.axis != axis) continue;
+        numbered = true;
+        uncovered = uncovered || std::none_of(plates.begin(), plates.end(), [&](const GsRect& r) {
+                      return meet(r, room.box);
+                    });
+      }
+      if (numbered && !uncovered) return true;
+    }
+    return false;
   }
 
   // The height two texts, P and Q, need between their base lines.
@@ -538,7 +582,7 @@ class AxisTexts {
 
  private:
   int axis_;
-  float p1_, p2_, dx_, dy_, dz_;
+  float p1_, p2_, dx_, dy_, dz_, interval_;
   int horizontal_, vertical_;
   float height_, offset_ = 0, slack_ = 0, plate_rise_ = 0;
   Status& status_;
@@ -645,9 +689,11 @@ void keep_off_other_axes(const AxisTexts& texts, std::span<const std::string> nu
 // The common power of ten of the numbers DRAWN: one step of theirs beyond
 // the last (or before the first) along the axis; else at a tick where it
 // overlaps no number drawn; else beside a number drawn, on the side away
-// from the axis; else in one of those places over a number of the X or Y
-// axis (left out under its plate); else in the place of the last number
-// drawn, which it hides: the numbers are unreadable without it.
+// from the axis; else, of more than two height numbers, in one of those
+// places over as few of them as leaves two, which are left out; else in one
+// of those places over a number of the X or Y axis (left out under its
+// plate) where that axis keeps another; else in the place of the last
+// number drawn, which it hides: the numbers are unreadable without it.
 Placed place_power(const AxisTexts& texts, std::string_view text, float first, float interval,
                    std::vector<Placed>& placed, std::vector<std::size_t>& drawn) {
   std::vector<Placed> places;
@@ -665,13 +711,27 @@ Placed place_power(const AxisTexts& texts, std::string_view text, float first, f
     places.push_back(texts.at_tick(text, first + static_cast<float>(k) * interval));
   for (auto k = drawn.rbegin(); k != drawn.rend(); ++k)
     places.push_back(texts.beside(text, placed[*k]));
-  for (const bool anywhere : {false, true})
+  const auto under = [&](const Placed& power) {
+    std::vector<std::size_t> covered;
+    std::copy_if(drawn.begin(), drawn.end(), std::back_inserter(covered),
+                 [&](std::size_t k) { return texts.overlap(power, placed[k]); });
+    return covered;
+  };
+  for (const Placed& power : places)
+    if (power.shown && !texts.covers_other_axes(power) && under(power).empty()) return power;
+  for (std::size_t given_up = 1; given_up + 2 <= drawn.size(); ++given_up)
     for (const Placed& power : places) {
-      if (!power.shown || (!anywhere && texts.covers_other_axes(power))) continue;
-      if (std::none_of(drawn.begin(), drawn.end(),
-                       [&](std::size_t k) { return texts.overlap(power, placed[k]); }))
-        return power;
+      if (!power.shown || texts.covers_other_axes(power)) continue;
+      const std::vector<std::size_t> covered = under(power);
+      if (covered.size() != given_up) continue;
+      std::erase_if(drawn, [&](std::size_t k) {
+        return std::find(covered.begin(), covered.end(), k) != covered.end();
+      });
+      return power;
     }
+  for (const Placed& power : places)
+    if (power.shown && under(power).empty() && !texts.empties_an_axis(placed, drawn, power))
+      return power;
   if (drawn.empty()) return {};
   Placed power = texts.at_page(text, placed[drawn.back()].at_u, placed[drawn.back()].at_v);
   if (power.shown) drawn.pop_back();
@@ -716,7 +776,7 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   // together that they run into one another: a number reaching past the
   // edge is moved inside, but an X or Y number whose place is off the page
   // is left out, and crowded numbers are thinned.
-  const AxisTexts texts(axis, p1, p2, dx, dy, dz, horizontal, vertical, height, status);
+  const AxisTexts texts(axis, p1, p2, dx, dy, dz, interval, horizontal, vertical, height, status);
   std::vector<Placed> placed(static_cast<std::size_t>(number));
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
@@ -743,9 +803,14 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
                         interval, placed, drawn);
   if (axis_numbers != nullptr && status == kStatusGood) {
     if (axis_numbers->measuring) {
-      std::vector<GsRect>& kept = axis == 3 ? axis_numbers->z_plates : axis_numbers->xy_room;
-      for (const std::size_t k : drawn) kept.push_back(texts.plate(placed[k], axis != 3));
-      if (power.shown) kept.push_back(texts.plate(power, axis != 3));
+      if (axis == 3) {
+        for (const std::size_t k : drawn) axis_numbers->z_plates.push_back(texts.plate(placed[k]));
+        if (power.shown) axis_numbers->z_plates.push_back(texts.plate(power));
+      } else {
+        for (const std::size_t k : drawn)
+          axis_numbers->xy_room.push_back({axis, texts.plate(placed[k], true)});
+        if (power.shown) axis_numbers->xy_room.push_back({0, texts.plate(power, true)});
+      }
       return;
     }
     // Height numbers that found no two places clear of these numbers stand

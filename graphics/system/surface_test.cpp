@@ -704,6 +704,8 @@ float huge_offset_peak(float x, float y) {
   return 1e30f + 5e24f * std::exp(-0.5f * (u * u + v * v));
 }
 float huge_plane(float, float) { return 1e30f; }
+// Heights a few thousandths apart at 1234.5: more digits than a float keeps.
+float tiny_range(float x, float) { return 1234.5f + 0.002f * x / 50.0f; }
 
 // Heights keep two numbers or more that tell them apart: seen from high
 // above up to straight down (a short Z axis on the page), over an offset
@@ -758,7 +760,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     const char* power;  // of the numbers, "" for none
   };
   for (const Case c : {Case{"offset", offset_peak, ""}, Case{"huge offset", huge_offset_peak, "*10E30"},
-                       Case{"constant", huge_plane, "*10E30"}}) {
+                       Case{"constant", huge_plane, "*10E30"}, Case{"tiny range", tiny_range, ""}}) {
     SCOPED_TRACE(c.name);
     make(50, 40, c.value);
     float low = 0.0f, high = 0.0f;
@@ -775,6 +777,17 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     for (const std::string& n : numbers) EXPECT_EQ(n.find('*'), std::string::npos) << n;
     std::sort(numbers.begin(), numbers.end());
     EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+    // Each names its tick: a whole number of the ticks' step (1234.5005, not
+    // 1234.5004 for it).
+    if (numbers.size() >= 2 && *c.power == '\0') {
+      std::vector<double> values;
+      for (const std::string& n : numbers) values.push_back(std::stod(n));
+      std::sort(values.begin(), values.end());
+      double step = values[1] - values[0];
+      for (std::size_t k = 2; k < values.size(); ++k) step = std::min(step, values[k] - values[k - 1]);
+      for (const double v : values)
+        EXPECT_NEAR(v / step, std::round(v / step), 0.01) << v << " in steps of " << step;
+    }
     if (*c.power != '\0') {
       EXPECT_NE(text(c.power), nullptr);
     }
@@ -895,6 +908,12 @@ float pit(float x, float y) {
   const float u = x - 49.5f, v = y - 49.5f;
   return -2.5e5f * std::exp(-(u * u + v * v) / 800.0f) + 1e3f * std::sin((x - 0.5f) / 9.0f);
 }
+// Two peaks of 3E+4 and 8E+3 on a floor of 96, over 151 x 77 pixels.
+float two_sharp_peaks(float x, float y) {
+  const auto peak = [](float u, float v, float w) { return std::exp(-(u * u + v * v) / w); };
+  return 96.0f + 30870.0f * peak(x - 30.0f, y - 30.0f, 20.0f) +
+         8e3f * peak(x - 120.0f, y - 45.0f, 200.0f);
+}
 
 // Zoomed (and steepened and turned) views printed: the X or Y numbers stand
 // where the Z axis passes them, and no height number's plate covers any of
@@ -914,11 +933,14 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
   };
   // The pit seen from the front corner, its Z axis short at the page's foot
   // between the X and Y numbers: the power of ten finds no step beyond the
-  // two numbers kept, and stands beside one of them.
+  // two numbers kept, and stands beside one of them. Two sharp peaks seen
+  // low from behind: the power finds room only over the Y axis's two
+  // numbers, or in the place of the top height number, given up instead.
   for (const Case c :
        {Case{low_tall_gaussian, 3, 0, 0}, Case{low_tall_gaussian, 4, 0, 0},
         Case{offset_low_gaussian, 4, 3, 4}, Case{pit, 4, 0, 0, 99, 99, 225.0f, 76.0f, "*10E5"},
-        Case{pit, 4, 0, 0, 99, 99, 211.0f, 76.0f, "*10E5"}}) {
+        Case{pit, 4, 0, 0, 99, 99, 211.0f, 76.0f, "*10E5"},
+        Case{two_sharp_peaks, 3, 0, 0, 151, 77, 200.0f, 15.0f, "*10E4"}}) {
     SCOPED_TRACE(std::to_string(c.zooms) + " zooms, " + std::to_string(c.turns) + " turns, " +
                  std::to_string(c.azimuth) + " degrees");
     make(c.nx, c.ny, c.value);
@@ -946,8 +968,11 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
       std::string text;
       float x1, y1, x2, y2;
       bool plated;
+      int axis = 0;  // the run of numbers, between lines drawn, it stands in
     };
     std::vector<Box> numbers;
+    int axis = 0;
+    bool line_before = true;
     const std::vector<std::string> lines = testing::read_lines(path);
     int h = 1, v = 1;
     float size = 0.0f, px[4] = {}, py[4] = {};
@@ -958,6 +983,7 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
       for (std::string w; in >> w;) words.push_back(w);
       if (words.size() == 3 && words[2] == "ta") h = std::stoi(words[0]), v = std::stoi(words[1]);
       if (words.size() == 3 && words[2] == "tf") size = std::stof(words[0]);
+      if (!words.empty() && (words.back() == "pl" || words.back() == "vl")) line_before = true;
       if (words.size() == 10 && words[9] == "fa" && words[8] == "4") {
         for (std::size_t i = 0; i < 4; ++i)
           px[i] = std::stof(words[2 * i]), py[i] = std::stof(words[2 * i + 1]);
@@ -975,8 +1001,15 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
       if (plate_line + 2 == k)
         numbers.push_back({text, *std::min_element(px, px + 4), *std::min_element(py, py + 4),
                            *std::max_element(px, px + 4), *std::max_element(py, py + 4), true});
-      numbers.push_back({text, left, bottom, left + width, bottom + 0.7f * size, false});
+      if (line_before) ++axis, line_before = false;
+      numbers.push_back({text, left, bottom, left + width, bottom + 0.7f * size, false,
+                         plate_line + 2 == k ? 0 : axis});
     }
+    // The X and Y axes keep numbers: two runs of numbers without plates.
+    std::vector<int> runs;
+    for (const Box& b : numbers)
+      if (b.axis != 0 && (runs.empty() || runs.back() != b.axis)) runs.push_back(b.axis);
+    EXPECT_GE(runs.size(), 2u);
     int heights = 0;
     for (const Box& plate : numbers) {
       if (!plate.plated) continue;

@@ -105,7 +105,13 @@ class Gs3dAxisNumbers {
   void measure(bool on) { measuring = on; }
 
   bool measuring = false;
-  std::vector<GsRect> xy_room;   // the room each X or Y number keeps clear
+  // The room each X or Y number keeps clear, with its axis (1 or 2; 0 for
+  // a power of ten).
+  struct Room {
+    int axis = 0;
+    GsRect box;
+  };
+  std::vector<Room> xy_room;
   std::vector<GsRect> z_plates;  // the plates of the height numbers measured
 
  private:
