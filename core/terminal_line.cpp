@@ -115,7 +115,7 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
   } else if (k == keys_.end_of_file) {
     if (text_.size() == handed_on_) return Key::kEndOfInput;
     handed_on_ = text_.size();
-    return Key::kTaken;
+    return Key::kHandedOn;
   } else if (k == keys_.erase) {
     erase_one(echo);
     return Key::kTaken;
@@ -144,7 +144,9 @@ std::string terminal_edited(std::string_view keys, const TerminalEditKeys& edit_
   TerminalLine line(edit_keys);
   std::string echo;
   for (const char key : keys)
-    if (line.take(static_cast<unsigned char>(key), echo) != TerminalLine::Key::kTaken) break;
+    if (const TerminalLine::Key taken = line.take(static_cast<unsigned char>(key), echo);
+        taken == TerminalLine::Key::kLineEnd || taken == TerminalLine::Key::kEndOfInput)
+      break;
   return line.text();
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace kesta {
 
@@ -33,12 +34,15 @@ TerminalEditKeys terminal_edit_keys(int fd);
 // One line built from keys as the terminal's line mode builds it.
 class TerminalLine {
  public:
-  enum class Key { kTaken, kLineEnd, kEndOfInput };
-  explicit TerminalLine(const TerminalEditKeys& keys) : keys_(keys) {}
+  enum class Key { kTaken, kLineEnd, kHandedOn, kEndOfInput };
+  // HANDED_ON: the part of the line an end-of-file key handed on already,
+  // which the keys go on from.
+  explicit TerminalLine(const TerminalEditKeys& keys, std::string handed_on = {})
+      : keys_(keys), text_(std::move(handed_on)), handed_on_(text_.size()) {}
   // Takes one key. The erase key (only the terminal's own) takes back a character, the
   // word erase a word (with the blanks after it), the kill key the line;
   // they reach no further back than the last end-of-file key, which hands
-  // what stands on to the reader (kEndOfInput only on an empty line); a NUL
+  // what stands on to the reader (kHandedOn; kEndOfInput on an empty line); a NUL
   // not after the literal-next key is that end-of-file key, as the terminal
   // left it when it switched from its line mode. ECHO gets what shows the key
   // at the terminal. A carriage return (not after the literal-next key) is

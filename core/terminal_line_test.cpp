@@ -44,6 +44,15 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
   EXPECT_EQ(line.take('\n', shown), TerminalLine::Key::kLineEnd);
   EXPECT_EQ(TerminalLine(keys).take('\0', shown), TerminalLine::Key::kEndOfInput);
 
+  // A part handed on already is kept from the erase keys; the end-of-file key
+  // hands on what stands, and ends the input only after nothing more.
+  TerminalLine going_on(keys, "ca");
+  for (const char key : std::string("d\x7f\x7f\x15" "dd"))
+    EXPECT_EQ(going_on.take(static_cast<unsigned char>(key), shown), TerminalLine::Key::kTaken);
+  EXPECT_EQ(going_on.take('\x04', shown), TerminalLine::Key::kHandedOn);
+  EXPECT_EQ(going_on.take('\x04', shown), TerminalLine::Key::kEndOfInput);
+  EXPECT_EQ(going_on.text(), "cadd");
+
   // Control keys show as "^" and a letter, and an erase takes both columns back.
   shown.clear();
   TerminalLine controls(keys);
