@@ -484,6 +484,7 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     const std::string shown = edited.shown(std::string_view(edited.text()).substr(shown_from));
     std::fwrite(shown.data(), 1, shown.size(), out);
   }
+  edited.shown_after(prompt, shown_from);
   if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
   std::fflush(out);
   std::string rest;  // read as the terminal edits it itself

@@ -67,6 +67,30 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
   for (const char key : std::string("a\x01\x7f\x7f\x16\n")) raw.take(static_cast<unsigned char>(key), shown);
   EXPECT_EQ(shown, "a\x01\b \b\n");  // a control key shown as it stands moved no column
 
+  // An erased tab takes the cursor back to where it began, counted from the prompt.
+  shown.clear();
+  TerminalLine tabs(keys);
+  tabs.shown_after("Line 1\nprompt:", 0);
+  for (const char key : std::string("ab\t\x7f")) tabs.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "ab\t" + std::string(7, '\b'));
+
+  // Without ECHOE the erase key shows as itself; without ECHOKE the kill key
+  // shows, and ends the shown line where ECHOK says so.
+  TerminalEditKeys shown_as_keys;
+  shown_as_keys.echo_erase = false;
+  shown.clear();
+  TerminalLine erased(shown_as_keys);
+  for (const char key : std::string("ab\x7f")) erased.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "ab^?");
+  EXPECT_EQ(erased.text(), "a");
+  shown_as_keys = TerminalEditKeys{};
+  shown_as_keys.echo_kill_erase = false;
+  shown.clear();
+  TerminalLine killed(shown_as_keys);
+  for (const char key : std::string("ab\x15\x15")) killed.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "ab^U\n");  // the second kill found nothing to take
+  EXPECT_EQ(killed.text(), "");
+
   // Off a terminal nothing is edited.
   const std::string unedited("ab\x7f\x08\x15\x04\0c", 8);
   EXPECT_EQ(terminal_edited(unedited, terminal_edit_keys(-1)), unedited);

@@ -167,6 +167,14 @@ def erase_ctrl_h(mode):
     mode[6][termios.VERASE] = b'\x08'
 
 
+def no_echoe(mode):
+    mode[3] &= ~termios.ECHOE
+
+
+def no_echoke(mode):
+    mode[3] &= ~termios.ECHOKE
+
+
 def no_line_mode(mode):
     mode[3] &= ~termios.ICANON
 
@@ -313,6 +321,16 @@ class TypedAheadAtHelpPage(unittest.TestCase):
             self.assertNotIn(b'CADD', paged)
             self.assertIn(b'Main menu: ENTER COMMAND [INPUT DATA]:', paged)  # the prompt still shows
         self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
+
+    def test_erase_shows_as_the_terminal_shows_it(self):
+        # Keys given back, then the erase typed: a tab is taken back to where it began.
+        paged = self.same_answers([b'CA\t', b'\x7fDD\r'], [NO_DATA])
+        self.assertIn(b'[HELP]:CA\t' + b'\x08' * 6 + b'DD', paged)
+        paged = self.same_answers([b'CADF', b'\x7fD\r'], [NO_DATA], setup=no_echoe)
+        self.assertIn(b'Main menu: ENTER COMMAND [HELP]:CADF^?D', screen(paged), paged)
+        paged = self.same_answers([b'FOO', b'\x15CADD\r'], [NO_DATA], setup=no_echoke)
+        self.assertIn(b'Main menu: ENTER COMMAND [HELP]:FOO^U', screen(paged), paged)
+        self.assertIn(b'CADD', screen(paged), paged)
 
     def test_signal_gives_the_terminal_its_line_mode_back(self):
         for term, keys_given_back in (('dumb', None), ('xterm', None), ('dumb', b'qCA')):
