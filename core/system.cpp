@@ -35,6 +35,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/io_output.hpp"
 #include "core/raw_io.hpp"
@@ -251,8 +252,8 @@ constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 // the same read. Typed straight, that rest waits in the stream's buffer for
 // the next line read, where no single-key reader (a help page) sees it; so
 // it waits here, edited and shown already, before the keys typed ahead. Each
-// line ends in a line end, the last in none where the end-of-file key
-// handed it on (the end of the input is then next in typed_ahead).
+// line ends in a line end; a last part without one is what the end-of-file
+// key handed on of a line still to be finished.
 std::string lines_made;
 
 // While the terminal is held out of its line mode (single keys, no echo), a
@@ -373,8 +374,14 @@ termios single_key_mode(const termios& line) {
 // (held in single-key mode) a key at a time and edited and shown (as KEYS say
 // the terminal shows keys) here as its line mode would: in that mode the
 // terminal could not take back keys it never held. The key that ended the
-// line (a line end, or the end-of-file key on a line with nothing since the
-// last); none when the terminal could not be read or the input was given up.
+// line (a line end, the end-of-file key on a line with nothing since the
+// last, or one handing on a line end taken literally); none when the
+// terminal could not be read or the input was given up.
+// Whether the reader has its line where the end-of-file key handed LINE on:
+// a line end taken literally in it ends the reader's line, though not the
+// terminal's.
+bool reader_line_ends(const TerminalLine& line) { return line.text().find('\n') != std::string::npos; }
+
 std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FILE* out,
                                                          TerminalLine& line,
                                                          const TerminalEditKeys& keys) {
@@ -392,6 +399,7 @@ std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FIL
     std::string shown;
     const TerminalLine::Key taken = line.take(key, shown);
     if (taken == TerminalLine::Key::kEndOfInput) return taken;
+    if (taken == TerminalLine::Key::kHandedOn && reader_line_ends(line)) return taken;
     if (taken == TerminalLine::Key::kLineEnd) shown = keys.echo_line_end ? "\n" : "";
     else if (!keys.echo) shown.clear();
     std::fwrite(shown.data(), 1, shown.size(), out);
@@ -411,10 +419,9 @@ void keep_response(std::string& line) {
 
 bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
                                   bool echo, std::string& line) {
-  if (!lines_made.empty()) {
-    const std::size_t end = lines_made.find('\n');
+  if (const std::size_t end = lines_made.find('\n'); end != std::string::npos) {
     line = lines_made.substr(0, end);
-    lines_made.erase(0, end == std::string::npos ? end : end + 1);
+    lines_made.erase(0, end + 1);
     std::fputs(prompt.c_str(), out);
     if (echo) {
       std::fwrite(line.data(), 1, line.size(), out);
@@ -424,12 +431,21 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     keep_response(line);
     return true;
   }
-  // A line the terminal handed over before the keys given back were typed
-  // (the rest of the read a help page was asked for in) comes first.
-  if (typed_ahead.empty() || stream_holds_line(in)) return read_plain_line(in, out, prompt, echo, line);
+  // The part of a line the end-of-file key handed on, shown already, goes on
+  // with the keys after it: the terminal cannot take it back.
+  std::string part = std::exchange(lines_made, {});
+  if (part.empty()) {
+    // A line the terminal handed over before the keys given back were typed
+    // (the rest of the read a help page was asked for in) comes first.
+    if (typed_ahead.empty() || stream_holds_line(in)) return read_plain_line(in, out, prompt, echo, line);
+    // So does a part of one (handed on by the end-of-file key) waiting in the
+    // stream: the keys given back were typed after it.
+    for (std::size_t n = stream_buffered(in); n > 0; --n) part.push_back(static_cast<char>(std::getc(in)));
+  }
+  const std::size_t shown_from = part.size();
   // An end of the input the terminal gave ahead (an end-of-file key on an
   // empty line) ends this read, as it would have ended the plain reader's.
-  if (typed_ahead.front() == EOF) {
+  if (part.empty() && typed_ahead.front() == EOF) {
     typed_ahead.pop_front();
     std::fputs(prompt.c_str(), out);
     std::fflush(out);
@@ -439,12 +455,13 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   // keys among them are applied here, up to the first end of line (or of the
   // input), as far as its own settings edit and show them.
   const TerminalEditKeys keys = terminal_edit_keys(fileno(in));
-  TerminalLine edited(keys);
+  TerminalLine edited(keys, std::move(part));
   TerminalLine::Key taken = TerminalLine::Key::kTaken;
   std::string unshown;
   while (taken == TerminalLine::Key::kTaken && !typed_ahead.empty() && typed_ahead.front() != EOF) {
     taken = edited.take(static_cast<unsigned char>(typed_ahead.front()), unshown);
     typed_ahead.pop_front();
+    if (taken == TerminalLine::Key::kHandedOn && !reader_line_ends(edited)) taken = TerminalLine::Key::kTaken;
   }
   // The end of the input given ahead after the keys (not an end-of-file key
   // among them) is still to come.
@@ -460,12 +477,14 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
                                   tcgetattr(fd, &line_mode) == 0;
   std::optional<TerminalHeld> held;
   if (finish_at_terminal) held.emplace(fd, line_mode, single_key_mode(line_mode));
-  // The line so far is shown after the prompt, as the terminal did not echo it.
+  // The line so far is shown after the prompt, as the terminal did not echo
+  // it (the part handed on it did).
   std::fputs(prompt.c_str(), out);
   if (keys.echo) {
-    const std::string shown = edited.shown(edited.text());
+    const std::string shown = edited.shown(std::string_view(edited.text()).substr(shown_from));
     std::fwrite(shown.data(), 1, shown.size(), out);
   }
+  edited.shown_after(prompt, shown_from);
   if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
   std::fflush(out);
   std::string rest;  // read as the terminal edits it itself
@@ -494,10 +513,11 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   line = edited.text() + rest;
   // A line end taken literally (after the literal-next key) does not end the
   // terminal's line, but the reader ends its line there: what follows is
-  // made into the next lines, shown already.
+  // made into the next lines, shown already (the last a part still to be
+  // finished, where the end-of-file key handed it on).
   if (const std::size_t literal_end = line.find('\n'); literal_end != std::string::npos) {
     lines_made = line.substr(literal_end + 1);
-    if (taken == TerminalLine::Key::kLineEnd) lines_made.push_back('\n');
+    if (taken != TerminalLine::Key::kHandedOn) lines_made.push_back('\n');
     line.resize(literal_end);
   }
   keep_response(line);

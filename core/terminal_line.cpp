@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 
 namespace kesta {
@@ -41,6 +42,9 @@ TerminalEditKeys terminal_edit_keys(int fd) {
   keys.echo = (mode.c_lflag & ECHO) != 0;
   keys.echo_line_end = (mode.c_lflag & (ECHO | ECHONL)) != 0;
   keys.echo_control = (mode.c_lflag & ECHOCTL) != 0;
+  keys.echo_erase = (mode.c_lflag & ECHOE) != 0;
+  keys.echo_kill = (mode.c_lflag & ECHOK) != 0;
+  keys.echo_kill_erase = (mode.c_lflag & ECHOKE) != 0;
   // The input settings apply in and out of line mode.
   keys.return_is_line_end = (mode.c_iflag & ICRNL) != 0;
   keys.return_ignored = (mode.c_iflag & IGNCR) != 0;
@@ -71,13 +75,41 @@ bool TerminalLine::erase_one(std::string& echo) {
   // A UTF-8 character goes whole, and shows as one column.
   const std::size_t at = last_character();
   if (at == std::string::npos) return false;
+  const auto c = static_cast<unsigned char>(text_[at]);
+  if (c == '\t') {
+    // The cursor goes back to where the tab began, over the blanks it left.
+    const std::size_t begun =
+        column_after(line_column_, std::string_view(text_).substr(handed_on_, at - handed_on_));
+    const std::size_t columns = column_after(begun, "\t") - begun;
+    text_.resize(at);
+    echo.append(columns, '\b');
+    return true;
+  }
   // A control key shown as two columns takes both back; one shown as it
   // stands has moved the cursor nowhere the terminal could tell.
-  const auto c = static_cast<unsigned char>(text_[at]);
   const int columns = !control_key(c) ? 1 : keys_.echo_control ? 2 : 0;
   text_.resize(at);
   for (int i = 0; i < columns; ++i) echo += "\b \b";
   return true;
+}
+
+std::size_t TerminalLine::column_after(std::size_t column, std::string_view text) const {
+  for (const char key : text) {
+    const auto c = static_cast<unsigned char>(key);
+    if (c == '\t') column = (column | 7) + 1;
+    else if (control_key(c)) column += keys_.echo_control ? 2 : 0;
+    else if (!keys_.utf8 || !continuation_byte(c)) ++column;
+  }
+  return column;
+}
+
+void TerminalLine::shown_after(std::string_view prompt, std::size_t from) {
+  const std::size_t line_start = prompt.rfind('\n');
+  const std::size_t start =
+      column_after(0, line_start == std::string_view::npos ? prompt : prompt.substr(line_start + 1));
+  const std::string_view text(text_);
+  line_column_ = handed_on_ <= from ? start : column_after(start, text.substr(from, handed_on_ - from));
+  column_ = column_after(start, text.substr(std::min(from, text.size())));
 }
 
 void TerminalLine::show(unsigned char key, std::string& echo) const {
@@ -96,6 +128,20 @@ std::string TerminalLine::shown(std::string_view text) const {
 }
 
 TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
+  const std::size_t from = echo.size();
+  const Key taken = take_key(key, echo);
+  // Where the cursor stands after the echo, as the terminal counts columns.
+  for (std::size_t i = from; i < echo.size(); ++i) {
+    const auto c = static_cast<unsigned char>(echo[i]);
+    if (c == '\b') column_ -= column_ > 0 ? 1 : 0;
+    else if (c == '\n' || c == '\r') column_ = 0;
+    else if (c == '\t') column_ = (column_ | 7) + 1;
+    else if (!control_key(c) && (!keys_.utf8 || !continuation_byte(c))) ++column_;
+  }
+  return taken;
+}
+
+TerminalLine::Key TerminalLine::take_key(unsigned char key, std::string& echo) {
   if (key == '\r' && !literal_) {
     if (keys_.return_ignored) return Key::kTaken;
     if (keys_.return_is_line_end) key = '\n';
@@ -115,12 +161,21 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
   } else if (k == keys_.end_of_file) {
     if (text_.size() == handed_on_) return Key::kEndOfInput;
     handed_on_ = text_.size();
-    return Key::kTaken;
+    return Key::kHandedOn;
   } else if (k == keys_.erase) {
-    erase_one(echo);
+    // Not taken off the screen, the erase key shows where it took a character.
+    std::string erased;
+    if (erase_one(erased)) echo += keys_.echo_erase ? erased : shown(std::string(1, static_cast<char>(key)));
     return Key::kTaken;
   } else if (k == keys_.kill) {
-    while (erase_one(echo)) {
+    if (keys_.echo_kill_erase && keys_.echo_erase && keys_.echo_kill) {
+      while (erase_one(echo)) {
+      }
+    } else if (text_.size() > handed_on_) {
+      // Shown as the key, and ended there where the shown line is to end.
+      text_.resize(handed_on_);
+      show(key, echo);
+      if (keys_.echo_kill) echo.push_back('\n');
     }
     return Key::kTaken;
   } else if (k == keys_.word_erase) {
@@ -135,6 +190,9 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
     }
     return Key::kTaken;
   }
+  // The terminal counts a tab's columns from where the first key after the
+  // line's start (or its last handing on) showed.
+  if (text_.size() == handed_on_) line_column_ = column_;
   text_.push_back(static_cast<char>(key));
   show(key, echo);
   return Key::kTaken;
@@ -144,7 +202,9 @@ std::string terminal_edited(std::string_view keys, const TerminalEditKeys& edit_
   TerminalLine line(edit_keys);
   std::string echo;
   for (const char key : keys)
-    if (line.take(static_cast<unsigned char>(key), echo) != TerminalLine::Key::kTaken) break;
+    if (const TerminalLine::Key taken = line.take(static_cast<unsigned char>(key), echo);
+        taken == TerminalLine::Key::kLineEnd || taken == TerminalLine::Key::kEndOfInput)
+      break;
   return line.text();
 }
 

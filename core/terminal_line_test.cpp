@@ -44,6 +44,15 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
   EXPECT_EQ(line.take('\n', shown), TerminalLine::Key::kLineEnd);
   EXPECT_EQ(TerminalLine(keys).take('\0', shown), TerminalLine::Key::kEndOfInput);
 
+  // A part handed on already is kept from the erase keys; the end-of-file key
+  // hands on what stands, and ends the input only after nothing more.
+  TerminalLine going_on(keys, "ca");
+  for (const char key : std::string("d\x7f\x7f\x15" "dd"))
+    EXPECT_EQ(going_on.take(static_cast<unsigned char>(key), shown), TerminalLine::Key::kTaken);
+  EXPECT_EQ(going_on.take('\x04', shown), TerminalLine::Key::kHandedOn);
+  EXPECT_EQ(going_on.take('\x04', shown), TerminalLine::Key::kEndOfInput);
+  EXPECT_EQ(going_on.text(), "cadd");
+
   // Control keys show as "^" and a letter, and an erase takes both columns back.
   shown.clear();
   TerminalLine controls(keys);
@@ -57,6 +66,30 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
   TerminalLine raw(as_they_stand);
   for (const char key : std::string("a\x01\x7f\x7f\x16\n")) raw.take(static_cast<unsigned char>(key), shown);
   EXPECT_EQ(shown, "a\x01\b \b\n");  // a control key shown as it stands moved no column
+
+  // An erased tab takes the cursor back to where it began, counted from the prompt.
+  shown.clear();
+  TerminalLine tabs(keys);
+  tabs.shown_after("Line 1\nprompt:", 0);
+  for (const char key : std::string("ab\t\x7f")) tabs.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "ab\t" + std::string(7, '\b'));
+
+  // Without ECHOE the erase key shows as itself; without ECHOKE the kill key
+  // shows, and ends the shown line where ECHOK says so.
+  TerminalEditKeys shown_as_keys;
+  shown_as_keys.echo_erase = false;
+  shown.clear();
+  TerminalLine erased(shown_as_keys);
+  for (const char key : std::string("ab\x7f")) erased.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "ab^?");
+  EXPECT_EQ(erased.text(), "a");
+  shown_as_keys = TerminalEditKeys{};
+  shown_as_keys.echo_kill_erase = false;
+  shown.clear();
+  TerminalLine killed(shown_as_keys);
+  for (const char key : std::string("ab\x15\x15")) killed.take(static_cast<unsigned char>(key), shown);
+  EXPECT_EQ(shown, "ab^U\n");  // the second kill found nothing to take
+  EXPECT_EQ(killed.text(), "");
 
   // Off a terminal nothing is edited.
   const std::string unedited("ab\x7f\x08\x15\x04\0c", 8);

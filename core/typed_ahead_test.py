@@ -167,6 +167,14 @@ def erase_ctrl_h(mode):
     mode[6][termios.VERASE] = b'\x08'
 
 
+def no_echoe(mode):
+    mode[3] &= ~termios.ECHOE
+
+
+def no_echoke(mode):
+    mode[3] &= ~termios.ECHOKE
+
+
 def no_line_mode(mode):
     mode[3] &= ~termios.ICANON
 
@@ -284,6 +292,19 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         # Keys the page gives back were typed after that line: they come after it.
         self.same_answers([b'?\x16\nFOO\r', b'qCADD\r'], [NO_CHOICE, NO_DATA])
 
+    def test_end_of_file_key_hands_on_a_literal_line_end_at_once(self):
+        # The reader has its line at the end-of-file key, not at the next line end.
+        self.same_answers([b'?\x16\nCADD\x04', b'q', b'\r', b'FOO\r'], [NO_DATA, NO_CHOICE])
+        paged = self.same_answers([b'CADD\x16\nCA\x04', b'DD\r'], [NO_DATA, NO_DATA])
+        self.assertIn(b'Main menu: ENTER COMMAND [INPUT DATA]:DD', screen(paged), paged)
+
+    def test_part_line_in_the_stream_comes_before_keys_given_back(self):
+        # "CA" handed on before the page opened, "DD" given back by the page.
+        separately, _ = run([b'?\x16\nCA\x04', b'q', b'DD\r'], False, 1)
+        at_once, _ = run([b'?\x16\nCA\x04', b'qDD\r'], False, 1)
+        self.assertEqual(answers(separately), [NO_DATA], separately)
+        self.assertEqual(answers(at_once), [NO_DATA], at_once)
+
     def test_control_keys_show_as_the_terminal_shows_them(self):
         keys = b'FOO\x1bx\x01\x02\x7fY\x16\x15\r'
         direct, _ = run([keys], False, 1)
@@ -300,6 +321,16 @@ class TypedAheadAtHelpPage(unittest.TestCase):
             self.assertNotIn(b'CADD', paged)
             self.assertIn(b'Main menu: ENTER COMMAND [INPUT DATA]:', paged)  # the prompt still shows
         self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
+
+    def test_erase_shows_as_the_terminal_shows_it(self):
+        # Keys given back, then the erase typed: a tab is taken back to where it began.
+        paged = self.same_answers([b'CA\t', b'\x7fDD\r'], [NO_DATA])
+        self.assertIn(b'[HELP]:CA\t' + b'\x08' * 6 + b'DD', paged)
+        paged = self.same_answers([b'CADF', b'\x7fD\r'], [NO_DATA], setup=no_echoe)
+        self.assertIn(b'Main menu: ENTER COMMAND [HELP]:CADF^?D', screen(paged), paged)
+        paged = self.same_answers([b'FOO', b'\x15CADD\r'], [NO_DATA], setup=no_echoke)
+        self.assertIn(b'Main menu: ENTER COMMAND [HELP]:FOO^U', screen(paged), paged)
+        self.assertIn(b'CADD', screen(paged), paged)
 
     def test_signal_gives_the_terminal_its_line_mode_back(self):
         for term, keys_given_back in (('dumb', None), ('xterm', None), ('dumb', b'qCA')):
