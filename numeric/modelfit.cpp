@@ -18,6 +18,16 @@ namespace {
 
 constexpr float kMachinePrecision = 2.3842e-7f;
 constexpr float kSmallest = 1.7e-38f;
+// The normalised free values start at this, each a step of its scale factor
+// from the next; the minimiser's steps and tests take them so. They are held
+// as their change from it, which single precision resolves far more finely
+// near 0 than near this: a parameter of a large scale factor (the level of
+// data on a huge offset) would otherwise move by steps coarser than its
+// noise.
+constexpr float kOrigin = 100.0f;
+// The largest relative reduction of the sum of squares predicted for a step
+// that may still end the fit as too small to matter.
+constexpr float kSettledReduction = 1.0e-4f;
 
 // Sum of products in double, in eight independent partial sums so that the
 // loop vectorises.
@@ -132,10 +142,17 @@ struct Fit {
   void restore_accepted(const float* q) {
     for (Index j = 0; j < n; ++j) {
       const auto k = static_cast<std::size_t>(free_index[j]);
-      trial[k] = (q[j] - 100.0f) * scales[k] + p0[k];
+      trial[k] = caller_value(k, q[j]);
     }
     each_used_model([this](Index i, float& value) { value = kept_model[i]; });
     sum_squares = kept_sum;
+  }
+
+  // Parameter K in the caller's units at the normalised free value Q, in
+  // double until rounded once: the parameter resolves what its own single
+  // precision value does, whatever its scale.
+  float caller_value(std::size_t k, float q) const {
+    return static_cast<float>(static_cast<double>(q) * scales[k] + p0[k]);
   }
 
   // Evaluates the model at the normalised free values Q (N values) into
@@ -144,7 +161,7 @@ struct Fit {
     if (st_bad(status, "Subroutine MA_MODELRESID V0.5")) return;
     for (Index j = 0; j < n; ++j) {
       const auto k = static_cast<std::size_t>(free_index[j]);
-      trial[k] = (q[j] - 100.0f) * scales[k] + p0[k];
+      trial[k] = caller_value(k, q[j]);
     }
     terminate = 0;
     model_function(mask_data, xmaxdat, ymaxdat, data, mask, xs, ys, xe, ye, pass[0], pass[1],
@@ -176,7 +193,7 @@ struct Fit {
     const float eps = std::sqrt(std::max(diff_step, kMachinePrecision));
     for (Index j = 0; j < n; ++j) {
       const float temp = q[j];
-      float h = eps * std::fabs(temp);
+      float h = eps * std::fabs(temp + kOrigin);
       if (h == 0.0f) h = eps;
       q[j] = temp + h;
       MA_MODELRESID(q, wa4.data());
@@ -388,12 +405,12 @@ struct Fit {
 };
 
 // The minimisation loop. Returns the END_CODE; Q holds the accepted
-// normalised free values.
+// normalised free values, as their change from kOrigin.
 int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float diff_step,
                 std::vector<float>& q) {
   const Index n = f.n, m = f.m;
   const float ftol = tolerance, xtol = tolerance, gtol = tolerance;
-  std::fill(q.begin(), q.end(), 100.0f);
+  std::fill(q.begin(), q.end(), 0.0f);
 
   // Whether the model array and residuals hold the evaluation at Q.
   bool current = true;
@@ -422,7 +439,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
     if (iteration == 1) {
       for (Index j = 0; j < n; ++j) {
         f.diag[j] = f.wa2[j] == 0.0f ? 1.0f : f.wa2[j];
-        f.wa3[j] = f.diag[j] * q[j];
+        f.wa3[j] = f.diag[j] * (q[j] + kOrigin);
       }
       xnorm = MA_EUCLIDEANNORM(n, f.wa3.data());
       delta = step_bound * xnorm;
@@ -508,7 +525,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
       if (ratio >= 1.0e-4f) {
         for (Index j = 0; j < n; ++j) {
           q[j] = f.wa2[j];
-          f.wa2[j] = f.diag[j] * q[j];
+          f.wa2[j] = f.diag[j] * (q[j] + kOrigin);
         }
         std::copy(f.wa4.begin(), f.wa4.end(), f.fvec.begin());
         f.keep_model();
@@ -525,9 +542,15 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
         }
       }
 
+      // The step is judged against the scaled parameters as a whole, which
+      // one parameter of a far larger scaled slope than the rest (the level
+      // of data on a huge offset) can dominate: a step that still lowers the
+      // sum of squares by more than a little is no converged one, however
+      // small beside that parameter.
       const bool small_reduction =
           std::fabs(actred) <= ftol && prered <= ftol && 0.5f * ratio <= 1.0f;
-      const bool small_step = delta <= xtol * xnorm;
+      const bool settled = prered <= kSettledReduction;
+      const bool small_step = delta <= xtol * xnorm && settled;
       if (small_reduction) end_code = 0;
       if (small_step) end_code = -1;
       if (small_reduction && small_step) end_code = -2;
@@ -538,7 +561,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
           0.5f * ratio <= 1.0f) {
         end_code = 5;
       }
-      if (delta <= kMachinePrecision * xnorm) end_code = 6;
+      if (delta <= kMachinePrecision * xnorm && settled) end_code = 6;
       if (gnorm <= kMachinePrecision) end_code = 7;
       if (end_code != -999) break;
     } while (ratio < 1.0e-4f);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,55 @@ TEST(ModelFit, DataOfHugeOrTinyValuesFitAsTheirEverydayTwin) {
       const double unit = k == 0 || k >= 4 ? size : 1.0;
       EXPECT_NEAR(fit.params[k] / unit, plain.params[k], 1.0e-4 * (1.0 + std::fabs(plain.params[k])))
           << size << " parameter " << k;
+    }
+  }
+}
+
+TEST(ModelFit, ALevelOfLargeScaleOnAHugeOffsetEndsAtTheMinimum) {
+  // A spot of height 300 (SD 2.5) on a level of 3e6 and 3e7 with noise of
+  // 30, the level's scale some thousands of times its resolution beside the
+  // spot's: its scaled slope dwarfs the others, and a step of the spot still
+  // worth many squares once passed for a converged one, while the level
+  // moved by steps coarser than its noise. The fit ends within a thousandth
+  // of the minimum its twin on the same data less the offset reaches (from
+  // its own end, again).
+  for (const double offset : {3.0e6, 3.0e7}) {
+    std::uint64_t state = 12345;
+    const auto noise = [&state] {
+      double sum = -6.0;
+      for (int k = 0; k < 12; ++k) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        sum += static_cast<double>(state >> 11) / 9007199254740992.0;
+      }
+      return 30.0 * sum;
+    };
+    SpotFit huge, twin;
+    huge.truth = {300.0f, 18.3f, 14.6f, 2.5f, 0.0f, 0.0f, 0.0f};
+    for (Index y = 1; y <= SpotFit::kY; ++y)
+      for (Index x = 1; x <= SpotFit::kX; ++x) {
+        const double dx = x - 18.3, dy = y - 14.6;
+        const double v = 300.0 * std::exp(-(dx * dx + dy * dy) / 12.5) + noise();
+        twin.data[element(x, y, SpotFit::kX)] = static_cast<float>(v);
+        huge.data[element(x, y, SpotFit::kX)] = static_cast<float>(offset + v);
+      }
+    // Only the level's own start and scale differ.
+    for (SpotFit* f : {&huge, &twin}) {
+      f->params = {250.0f, 17.5f, 15.5f, 3.0f, 0.0f, 0.0f, 0.0f};
+      f->scales = {10.0f, 0.3f, 0.3f, 0.3f, 30.0f, 0.1f, 0.1f};
+      f->constrained[5] = f->constrained[6] = true;
+    }
+    huge.params[4] = static_cast<float>(offset + 40.0);
+    huge.scales[4] = static_cast<float>(0.2 * offset);
+    ASSERT_EQ(huge.run(spot_on_plane), ST_GOOD()) << offset;
+    EXPECT_LE(huge.end_code, 0) << offset;
+    ASSERT_EQ(twin.run(spot_on_plane), ST_GOOD());
+    ASSERT_EQ(twin.run(spot_on_plane), ST_GOOD());
+    EXPECT_LT(huge.recomputed(), 1.001 * twin.recomputed()) << offset;
+    EXPECT_NEAR(huge.params[1], twin.params[1], 0.01f) << offset;
+    // Within half its standard error where the level's own single
+    // precision value (a step of 0.25 at 3e6, 2 at 3e7) allows.
+    if (offset < 1.0e7) {
+      EXPECT_NEAR(huge.params[0], twin.params[0], 3.0f);
     }
   }
 }

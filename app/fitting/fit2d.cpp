@@ -156,6 +156,10 @@ bool peak_width(int type, int parameter) {
   }
 }
 
+// The heights the model raises to the floor: a Gaussian's (a polar one's
+// and a row-line's order intensities are drawn as they are).
+bool floored_height(int type, int parameter) { return type == kGaussian && parameter == 3; }
+
 // The data a fit runs on: FRAME's DATA, the elements it leaves out (UNUSED
 // not 0) and its region.
 struct FitData {
@@ -383,7 +387,8 @@ WidthRules peak_widths(const FitData& d) {
           nullptr,
           [&d](const FitModel& model, std::size_t k, std::span<float> params) {
             return restart_shown(d, model, k, params);
-          }};
+          },
+          floored_height};
 }
 
 // How far a fitted peak must stand out of the noise, in standard deviations

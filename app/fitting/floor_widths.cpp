@@ -10,17 +10,26 @@ namespace kesta {
 
 namespace {
 
+bool is_height(const WidthRules& rules, int code) {
+  return rules.is_height != nullptr && rules.is_height(code_type(code), code_parameter(code));
+}
+
 // The free widths of MODEL at or below the floor, or flat, in PARAMS, added
-// to STUCK once each.
+// to STUCK once each; with HEIGHTS, the free heights at or below the floor
+// too.
 void add_stuck(const FitModel& model, const WidthRules& rules, std::span<const float> params,
-               std::vector<std::size_t>& stuck) {
+               bool heights, std::vector<std::size_t>& stuck) {
   const std::size_t n =
       std::min(params.size(), static_cast<std::size_t>(
                                   std::clamp(model.num_parameters, 0, kMaxFitParameters)));
   for (std::size_t k = 0; k < n; ++k) {
     const int code = model.codes[k];
-    if (model.constraints[k] || !rules.is_width(code_type(code), code_parameter(code))) continue;
-    const bool held = params[k] <= kWidthFloor || (rules.flat && rules.flat(model, params, k));
+    if (model.constraints[k]) continue;
+    bool held = false;
+    if (is_height(rules, code))
+      held = heights && params[k] <= kWidthFloor;
+    else if (rules.is_width(code_type(code), code_parameter(code)))
+      held = params[k] <= kWidthFloor || (rules.flat && rules.flat(model, params, k));
     if (held && std::find(stuck.begin(), stuck.end(), k) == stuck.end()) stuck.push_back(k);
   }
 }
@@ -29,10 +38,10 @@ void add_stuck(const FitModel& model, const WidthRules& rules, std::span<const f
 
 std::vector<std::size_t> kzt_stuck_widths(const FitModel& model, const WidthRules& rules,
                                           std::span<const float> start,
-                                          std::span<const float> end) {
+                                          std::span<const float> end, bool ended) {
   std::vector<std::size_t> stuck;
-  add_stuck(model, rules, end, stuck);
-  add_stuck(model, rules, start, stuck);
+  add_stuck(model, rules, end, ended, stuck);
+  add_stuck(model, rules, start, false, stuck);
   return stuck;
 }
 
@@ -41,6 +50,12 @@ void kzt_free_widths(const FitModel& model, const WidthRules& rules,
                      std::span<float> params) {
   for (const std::size_t k : stuck) {
     if (k >= params.size()) continue;
+    if (is_height(rules, model.codes[k])) {
+      const int feature = code_feature(model.codes[k]);
+      for (std::size_t i = 0; i < params.size() && i < start.size(); ++i)
+        if (!model.constraints[i] && code_feature(model.codes[i]) == feature) params[i] = start[i];
+      continue;
+    }
     if (rules.spread != nullptr && rules.spread(model, k, params)) continue;
     // A start the model does not move with (a peak clicked with its half
     // height on its top, in one screen pixel) would only stick again.
@@ -62,7 +77,7 @@ ModelFitEnd kzt_fit_freeing_widths(const FitModel& model, const WidthRules& rule
   // peak's other parameters at random, even off the data. A width the rules
   // spread (a Voigt's, whose model stays smooth as it leaves the floor) is
   // fitted from where it starts first.
-  std::vector<std::size_t> held = kzt_stuck_widths(model, rules, start, start);
+  std::vector<std::size_t> held = kzt_stuck_widths(model, rules, start, start, false);
   std::erase_if(held, [&](std::size_t k) {
     std::vector<float> spread(start);
     return rules.spread != nullptr && rules.spread(model, k, spread);

@@ -42,14 +42,22 @@ struct WidthRules {
   std::function<bool(const FitModel& model, std::span<const float> params, std::size_t k)> flat;
   bool (*spread)(const FitModel& model, std::size_t k, std::span<float> params) = nullptr;
   std::function<bool(const FitModel& model, std::size_t k, std::span<float> params)> shown;
+  // Heights the model raises to the floor too: a fit that ends on one below
+  // 0 has lost its peak, whose place and widths no longer move the model,
+  // wherever they wandered meanwhile. A fit may start from one there (a peak
+  // clicked at 0 is fitted from the model's least height), so only where a
+  // fit ended is the peak freed: all its free parameters at their start
+  // values, the rest of the model where the fit ended.
+  bool (*is_height)(int type, int parameter) = nullptr;
 };
 
 // The free widths of MODEL (RULES) that may hold a fit where the model does
 // not change with them: at or below the floor, or flat, where it ended (END)
-// or where it started (START), since a fit that starts there may not move.
+// or where it started (START), since a fit that starts there may not move;
+// and the free heights at or below the floor at END where a fit ENDED there.
 std::vector<std::size_t> kzt_stuck_widths(const FitModel& model, const WidthRules& rules,
                                           std::span<const float> start,
-                                          std::span<const float> end);
+                                          std::span<const float> end, bool ended = true);
 
 // PARAMS (where the fit ended) with each of the widths STUCK set where a fit
 // can move it again (RULES).

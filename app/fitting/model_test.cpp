@@ -448,9 +448,9 @@ TEST(Fit2d, FitEndingOnAFailureIsNoValidModel) {
 TEST(Fit2d, OneRowPeakWhoseWidthWentBelowZeroEndsAtTheMinimum) {
   // FIT on a scan (one row): a Gaussian of height 60 and SD 3 on 20, noise
   // 2, started four times too wide and a third as high. The first steps
-  // take the width below 0, where the model evaluates it at 1e-37 and no
-  // longer changes with it: the fit ended there, no valid model. Freed, it
-  // ends where a fit from the truth does.
+  // take the width (or the height) below 0, where the model evaluates it at
+  // 1e-37 and no longer changes with it: the fit ended there, no valid
+  // model. Freed, it ends where a fit from the truth does.
   constexpr Index kRow = 200;
   const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
   const ModelFrame frame = frame_over(kRow, 1, ax, ay);
@@ -958,6 +958,60 @@ TEST(Fit2d, APeakFittedToBlurredNoiseIsNoValidFeature) {
     ASSERT_NE(at, std::string::npos) << c.blur << ' ' << c.ny << terminal.text();
     EXPECT_NEAR(std::stod(terminal.text().substr(at + said.size())), kLevel, 0.4 * kLevel)
         << c.blur << ' ' << c.ny << terminal.text();
+  }
+}
+
+TEST(Fit2d, APeakOnAHugeLevelEndsAtTheLeastSquaresMinimum) {
+  // FIT of a Gaussian of 300 (SD 3 points) on a level of 3e6 with noise of
+  // 30, along a scan and over an image, with the scales clicks give such
+  // data (the level's some 2e6, the data's unit 3e4): the fit ends within a
+  // thousandth of the sum of squares its twin on the same data less the
+  // level reaches, from its own end again.
+  struct Case {
+    Index nx, ny;
+  };
+  for (const Case c : {Case{200, 1}, Case{64, 48}}) {
+    const std::vector<float> ax = centre_axis(c.nx), ay = centre_axis(c.ny);
+    const ModelFrame frame = frame_over(c.nx, c.ny, ax, ay);
+    const bool scan = c.ny == 1;
+    const float cy = scan ? 0.5f : 23.8f;
+    for (const std::uint64_t seed : {1u, 2u, 3u}) {
+      testing::Noise noise(seed, 30.0);
+      std::vector<float> data(static_cast<std::size_t>(c.nx * c.ny)), less(data.size());
+      for (Index y = 0; y < c.ny; ++y)
+        for (Index x = 0; x < c.nx; ++x) {
+          const double a = (x + 0.5 - c.nx / 2 - 0.3) / 3.0, b = scan ? 0.0 : (y + 0.5 - cy) / 3.0;
+          const double v = 300.0 * std::exp(-0.5 * (a * a + b * b)) + noise.next();
+          const std::size_t k = static_cast<std::size_t>(y * c.nx + x);
+          data[k] = static_cast<float>(3.0e6 + v);
+          less[k] = data[k] - 3.0e6f;
+        }
+      const auto model_on = [&](float level, float level_scale) {
+        FitModel m;
+        add_feature(m, kGaussian,
+                    {c.nx / 2 + 1.1f, cy + (scan ? 0.0f : 0.6f), 240.0f, 3.6f, scan ? 1.0f : 2.6f,
+                     0.0f});
+        m.scales = {0.3f, 0.3f, 6.0e4f, 0.3f, 0.3f, 0.1f, level_scale};
+        m.constraints[5] = true;
+        if (scan) m.constraints[1] = m.constraints[4] = true;
+        add_feature(m, kSurface, {4.0f * level});
+        m.scales[6] = level_scale;
+        return m;
+      };
+      std::vector<float> out(data.size());
+      Status status = kStatusGood;
+      testing::TerminalCapture quiet;
+      FitModel huge = model_on(3.0e6f + 10.0f, 2.4e6f), twin = model_on(10.0f, 30.0f);
+      const Fit2dOutcome o =
+          KZT_LSQKESTA(frame, data, {}, {}, 1, 1, c.nx, c.ny, false, 30.0f, huge, out, status);
+      KZT_LSQKESTA(frame, less, {}, {}, 1, 1, c.nx, c.ny, false, 30.0f, twin, out, status);
+      const Fit2dOutcome best =
+          KZT_LSQKESTA(frame, less, {}, {}, 1, 1, c.nx, c.ny, false, 30.0f, twin, out, status);
+      ASSERT_EQ(status, kStatusGood);
+      EXPECT_TRUE(o.valid) << c.ny << ' ' << seed;
+      EXPECT_LT(o.sum_squares, 1.001 * best.sum_squares) << c.ny << ' ' << seed;
+      EXPECT_NEAR(huge.params[0], twin.params[0], 0.02f) << c.ny << ' ' << seed;
+    }
   }
 }
 
