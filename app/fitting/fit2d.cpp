@@ -411,6 +411,9 @@ constexpr Index kNoiseMargin = 200;
 struct LocalNoise {
   double sd = 0.0;
   std::vector<double> along_x, along_y;
+  // Read only where the misfits balance: along the diagonal (DOWN[k - 1]
+  // for elements k apart along both axes the same way) and the other one.
+  std::vector<double> down, up;
   bool balanced = false;
 };
 
@@ -555,8 +558,10 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   std::vector<double> steps, flat, sorted, quiet, tile_squares(tiles);
   std::vector<std::size_t> tile_count(tiles), order;
   std::vector<char> loud(tiles);
-  const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count,
-                                double& spread) {
+  // DIAGONAL pairs elements k apart along both axes: 1 each the same way
+  // (down a diagonal), -1 the other (up the anti-diagonal), 0 none.
+  const auto lag_variance = [&](std::size_t k, bool rows, bool columns, int diagonal,
+                                std::size_t& count, double& spread) {
     spread = -1.0;
     all.clear();
     const auto pair = [&](std::size_t a, std::size_t b, std::size_t u, std::size_t v) {
@@ -572,6 +577,10 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
         if (std::isnan(w[j * nx + i])) continue;
         if (rows && i + k < nx) pair(j * nx + i, j * nx + i + k, 2 * i + k, 2 * j);
         if (columns && j + k < ny) pair(j * nx + i, (j + k) * nx + i, 2 * i, 2 * j + k);
+        if (diagonal > 0 && i + k < nx && j + k < ny)
+          pair(j * nx + i, (j + k) * nx + i + k, 2 * i + k, 2 * j + k);
+        if (diagonal < 0 && i >= k && j + k < ny)
+          pair(j * nx + i, (j + k) * nx + i - k, 2 * i - k, 2 * j + k);
       }
     count = all.size();
     if (count < std::max<std::size_t>(2, n / 2)) return -1.0;
@@ -593,7 +602,8 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
     // elements) is judged as if it held half a stretch's elements' for each
     // way the differences run: a few large ones by chance are no side.
     const double floor_count =
-        0.5 * static_cast<double>(bx * by) * ((rows ? 1.0 : 0.0) + (columns ? 1.0 : 0.0));
+        0.5 * static_cast<double>(bx * by) *
+        ((rows ? 1.0 : 0.0) + (columns ? 1.0 : 0.0) + (diagonal != 0 ? 1.0 : 0.0));
     // The quietest quarter of the stretches that hold at least that many.
     quiet.clear();
     for (std::size_t t = 0; t < tiles; ++t)
@@ -699,7 +709,7 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   for (std::size_t k = 1; k <= kLags; ++k) {
     std::size_t count = 0;
     double spread = -1.0;
-    const double v = lag_variance(k, true, true, count, spread);
+    const double v = lag_variance(k, true, true, 0, count, spread);
     if (v < 0.0) break;
     bool steep = false;
     if (k > 1) {
@@ -717,19 +727,28 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   // The correlation k elements apart, 1 - var(d_k) / (2 var): a lag counts
   // while it is clearly above what uncorrelated noise gives (three standard
   // errors of a trimmed variance of that many differences).
-  const auto correlations = [&](bool rows, std::size_t lags, std::vector<double>& out) {
+  const auto correlations = [&](bool rows, bool columns, int diagonal, std::size_t lags,
+                                std::vector<double>& out) {
     for (std::size_t k = 1; k <= lags; ++k) {
       std::size_t count = 0;
       double spread = 0.0;
-      const double v = lag_variance(k, rows, !rows, count, spread);
+      const double v = lag_variance(k, rows, columns, diagonal, count, spread);
       if (v < 0.0) return;
       const double r = 1.0 - v / (2.0 * variance);
       if (!(r > 3.0 / std::sqrt(static_cast<double>(count)))) return;
       out.push_back(std::min(r, 1.0));
     }
   };
-  correlations(true, std::min(kLags, nx > 0 ? nx - 1 : 0), noise.along_x);
-  correlations(false, std::min(kLags, ny > 0 ? ny - 1 : 0), noise.along_y);
+  correlations(true, false, 0, std::min(kLags, nx > 0 ? nx - 1 : 0), noise.along_x);
+  correlations(false, true, 0, std::min(kLags, ny > 0 ? ny - 1 : 0), noise.along_y);
+  // Noise shared along a diagonal alone (a detector read out, or smeared,
+  // at a slant) is shared by no two elements of a row or column; balanced
+  // misfits are read along both diagonals of an image too.
+  if (symmetric && nx > 1 && ny > 1) {
+    const std::size_t lags = std::min({kLags, nx - 1, ny - 1});
+    correlations(false, false, 1, lags, noise.down);
+    correlations(false, false, -1, lags, noise.up);
+  }
   return noise;
 }
 
@@ -866,10 +885,22 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
         spread += 2.0 * about.along_y[l] * overlap(0, dy);
         for (std::size_t k = 0; about.balanced && k < about.along_x.size(); ++k) {
           const Index dx = static_cast<Index>(k + 1);
-          spread += 2.0 * about.along_x[k] * about.along_y[l] *
-                    (overlap(dx, dy) + overlap(-dx, dy));
+          // Each diagonal's own reading stands for the product where it
+          // shares more (added below).
+          const double product = about.along_x[k] * about.along_y[l];
+          const double down = k == l && k < about.down.size() ? about.down[k] : 0.0;
+          const double up = k == l && k < about.up.size() ? about.up[k] : 0.0;
+          spread += 2.0 * (std::max(product, down) - down) * overlap(dx, dy) +
+                    2.0 * (std::max(product, up) - up) * overlap(-dx, dy);
         }
       }
+      // What elements apart along a diagonal share, as read there.
+      for (std::size_t k = 0; about.balanced && k < about.down.size(); ++k)
+        spread += 2.0 * about.down[k] *
+                  overlap(static_cast<Index>(k + 1), static_cast<Index>(k + 1));
+      for (std::size_t k = 0; about.balanced && k < about.up.size(); ++k)
+        spread += 2.0 * about.up[k] *
+                  overlap(-static_cast<Index>(k + 1), static_cast<Index>(k + 1));
       const double deviations = static_cast<double>(height) * power / (noise * std::sqrt(spread));
       if (drawn == kStatusGood && noise > 0.0 && std::isfinite(noise) &&
           deviations < kFeatureSignificance)

@@ -961,6 +961,82 @@ TEST(Fit2d, APeakFittedToBlurredNoiseIsNoValidFeature) {
   }
 }
 
+TEST(Fit2d, APeakFittedToNoiseSharedAlongADiagonalIsNoValidFeature) {
+  // FIT of a Gaussian over an image of noise 3 blurred along one diagonal
+  // (or the other) by a Gaussian of 2 elements: no two elements of a row or
+  // column share any of it, elements apart along that diagonal share most.
+  // The highest bump is no feature; a peak of 10 deviations of its
+  // height's estimate in that noise (its profile's overlaps along the
+  // diagonal counted) is valid.
+  constexpr Index kNx = 90, kNy = 70;
+  constexpr double kBlur = 2.0, kWidth = 3.0;
+  constexpr int kReach = 8;
+  const std::vector<float> ax = centre_axis(kNx), ay = centre_axis(kNy);
+  const ModelFrame frame = frame_over(kNx, kNy, ax, ay);
+  std::vector<double> kernel;
+  double norm = 0.0;
+  for (int k = -kReach; k <= kReach; ++k) {
+    kernel.push_back(std::exp(-0.5 * k * k / (kBlur * kBlur)));
+    norm += kernel.back() * kernel.back();
+  }
+  // The height of 10 deviations: the profile's squares and, along the
+  // diagonal, its overlaps times the noise's correlation there.
+  const auto profile = [&](double x, double y, double cx, double cy) {
+    const double a = (x - cx) / kWidth, b = (y - cy) / kWidth;
+    return std::exp(-0.5 * (a * a + b * b));
+  };
+  double power = 0.0, spread = 0.0;
+  for (int j = -15; j <= 15; ++j)
+    for (int i = -15; i <= 15; ++i) {
+      const double p = profile(i, j, 0.0, 0.0);
+      power += p * p;
+      for (int k = -2 * kReach; k <= 2 * kReach; ++k)
+        spread += p * profile(i + k, j + k, 0.0, 0.0) * std::exp(-0.25 * k * k / (kBlur * kBlur));
+    }
+  const double right = 10.0 * 3.0 * std::sqrt(spread) / power;
+  for (const int slant : {1, -1})
+    for (const std::uint64_t seed : {5u, 9u}) {
+      testing::Noise noise(seed, 1.0);
+      const std::size_t wx = kNx + 2 * kReach, wy = kNy + 2 * kReach;
+      std::vector<double> raw(wx * wy);
+      for (double& v : raw) v = noise.next();
+      for (const double height : {0.0, right}) {
+        std::vector<float> data(static_cast<std::size_t>(kNx * kNy));
+        std::size_t top = 0;
+        for (Index y = 0; y < kNy; ++y)
+          for (Index x = 0; x < kNx; ++x) {
+            double v = 0.0;
+            for (int m = 0; m <= 2 * kReach; ++m)
+              v += kernel[static_cast<std::size_t>(m)] *
+                   raw[static_cast<std::size_t>(y + m) * wx +
+                       static_cast<std::size_t>(slant > 0 ? x + m : x + 2 * kReach - m)];
+            const std::size_t k = static_cast<std::size_t>(y * kNx + x);
+            data[k] = static_cast<float>(100.0 + 3.0 * v / std::sqrt(norm) +
+                                         height * profile(x + 0.5, y + 0.5, 45.3, 35.2));
+            const bool inside = x >= 10 && x + 10 < kNx && y >= 10 && y + 10 < kNy;
+            if (inside && data[k] > data[top]) top = k;
+          }
+        if (height > 0.0) top = 35 * kNx + 45;
+        FitModel model;
+        add_feature(model, kGaussian,
+                    {ax[top % kNx], ay[top / kNx], data[top] - 100.0f, 3.0f, 3.0f, 0.0f});
+        model.names[2] = "G1 MAX    ";
+        model.constraints[5] = true;
+        add_feature(model, kSurface, {400.0f});
+        std::vector<float> out(data.size());
+        Status status = kStatusGood;
+        testing::TerminalCapture terminal;
+        const Fit2dOutcome o = KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kNx, kNy, false, 30.0f,
+                                            model, out, status);
+        ASSERT_EQ(status, kStatusGood);
+        EXPECT_EQ(o.valid, height > 0.0) << slant << ' ' << seed << terminal.text();
+        EXPECT_EQ(terminal.text().find("stands out of the noise") == std::string::npos,
+                  height > 0.0)
+            << slant << ' ' << seed << terminal.text();
+      }
+    }
+}
+
 TEST(Fit2d, APeakOnAHugeLevelEndsAtTheLeastSquaresMinimum) {
   // FIT of a Gaussian of 300 (SD 3 points) on a level of 3e6 with noise of
   // 30, along a scan and over an image, with the scales clicks give such
