@@ -473,7 +473,8 @@ double step_variance(std::vector<double>& steps, std::size_t equal, std::vector<
 // The noise of the misfits (the data of D minus MODEL_IMAGE) over the used
 // elements of XS..XE, YS..YE about a peak centred at CX, CY (element
 // numbers), read from the differences of elements k apart along the rows
-// and columns, k from 1 to kLags (step_variance). Differences see neither
+// and columns, k from 1 to kLags, or on to kMostLags while the variance
+// still rises (step_variance). Differences see neither
 // the background the model has only roughly nor, trimmed, the sides of
 // strong peaks the model leaves out, which would otherwise pass for noise
 // many times the true one. Elements further apart than the noise is shared
@@ -483,7 +484,13 @@ double step_variance(std::vector<double>& steps, std::size_t equal, std::vector<
 // apart share.
 LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Index xs, Index ys,
                        Index xe, Index ye, double cx, double cy) {
-  constexpr std::size_t kLags = 8;
+  // Noise blurred over 3 elements or more (a detector's point spread) still
+  // shares a sixth of itself 8 apart: its level is read further on while
+  // the variance two lags back rose by more than kStillRising, which noise
+  // shared over fewer elements no longer does there (and going on would
+  // only read the largest of more chance readings).
+  constexpr std::size_t kLags = 8, kMostLags = 16;
+  constexpr double kStillRising = 1.15;
   const std::size_t nx = static_cast<std::size_t>(xe - xs + 1),
                     ny = static_cast<std::size_t>(ye - ys + 1);
   std::vector<double> w(nx * ny, std::numeric_limits<double>::quiet_NaN());
@@ -706,7 +713,9 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   }
   noise.balanced = symmetric;
   double variance = 0.0, previous = 0.0;
-  for (std::size_t k = 1; k <= kLags; ++k) {
+  std::vector<double> read;
+  for (std::size_t k = 1; k <= kMostLags; ++k) {
+    if (k > kLags && !(read[k - 2] > kStillRising * read[k - 4])) break;
     std::size_t count = 0;
     double spread = -1.0;
     const double v = lag_variance(k, true, true, 0, count, spread);
@@ -721,7 +730,9 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
     }
     variance = std::max(variance, 0.5 * (steep ? std::min(v, spread) : v));
     previous = v;
+    read.push_back(v);
   }
+  const std::size_t lags = std::max(kLags, read.size());
   noise.sd = std::sqrt(variance);
   if (!(noise.sd > 0.0) || !std::isfinite(noise.sd)) return noise;
   // The correlation k elements apart, 1 - var(d_k) / (2 var): a lag counts
@@ -739,15 +750,15 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
       out.push_back(std::min(r, 1.0));
     }
   };
-  correlations(true, false, 0, std::min(kLags, nx > 0 ? nx - 1 : 0), noise.along_x);
-  correlations(false, true, 0, std::min(kLags, ny > 0 ? ny - 1 : 0), noise.along_y);
+  correlations(true, false, 0, std::min(lags, nx > 0 ? nx - 1 : 0), noise.along_x);
+  correlations(false, true, 0, std::min(lags, ny > 0 ? ny - 1 : 0), noise.along_y);
   // Noise shared along a diagonal alone (a detector read out, or smeared,
   // at a slant) is shared by no two elements of a row or column; balanced
   // misfits are read along both diagonals of an image too.
   if (symmetric && nx > 1 && ny > 1) {
-    const std::size_t lags = std::min({kLags, nx - 1, ny - 1});
-    correlations(false, false, 1, lags, noise.down);
-    correlations(false, false, -1, lags, noise.up);
+    const std::size_t slant = std::min({lags, nx - 1, ny - 1});
+    correlations(false, false, 1, slant, noise.down);
+    correlations(false, false, -1, slant, noise.up);
   }
   return noise;
 }
