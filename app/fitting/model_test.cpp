@@ -593,6 +593,73 @@ TEST(Fit2d, APeakFittedToCoarseSharedOrGrowingNoiseIsNoValidFeature) {
   }
 }
 
+TEST(Fit2d, ABumpOfAFewCountsIsJudgedByTheirOwnTail) {
+  // FIT of a Gaussian (started 2 points wide) on the highest bump of counts
+  // of 0.3 or 1 on average along a scan, and of 1 over an image: a count of
+  // 4 or 5 where a few tenths are expected stands out of their noise by
+  // many of a normal deviate's standard deviations, yet is common enough
+  // among a few hundred points. Such a bump is no feature; a peak whose
+  // height's estimate stands 14 normal deviations out of the same counts
+  // (some 8 by their own tail) is one.
+  struct Case {
+    double mean;
+    Index nx, ny;
+    std::uint64_t seed;
+  };
+  for (const Case c : {Case{0.3, 600, 1, 5034}, Case{0.3, 600, 1, 5051}, Case{1.0, 600, 1, 5221},
+                       Case{1.0, 90, 70, 5119}, Case{1.0, 90, 70, 5238}}) {
+    const bool scan = c.ny == 1;
+    const std::vector<float> ax = centre_axis(c.nx), ay = centre_axis(c.ny);
+    const ModelFrame frame = frame_over(c.nx, c.ny, ax, ay);
+    const double power = scan ? std::sqrt(M_PI) * 2.0 : M_PI * 4.0;
+    for (const double deviations : {0.0, 14.0}) {
+      testing::Noise noise(c.seed, 1.0);
+      const double height = deviations * std::sqrt(c.mean / power);
+      std::vector<float> data(static_cast<std::size_t>(c.nx * c.ny));
+      for (Index y = 0; y < c.ny; ++y)
+        for (Index x = 0; x < c.nx; ++x) {
+          const double a = (x + 0.5 - c.nx / 2 - 0.3) / 2.0,
+                       b = scan ? 0.0 : (y + 0.5 - c.ny / 2 - 0.2) / 2.0;
+          data[static_cast<std::size_t>(y * c.nx + x)] =
+              poisson_count(noise, c.mean + height * std::exp(-0.5 * (a * a + b * b)));
+        }
+      // The bump: the most counts over 5 points (5 x 5 of an image).
+      std::size_t top = static_cast<std::size_t>((scan ? 0 : c.ny / 2) * c.nx + c.nx / 2);
+      double most = -1.0;
+      for (Index y = scan ? 0 : 10; deviations == 0.0 && y < (scan ? 1 : c.ny - 10); ++y)
+        for (Index x = 10; x < c.nx - 10; ++x) {
+          double sum = 0.0;
+          for (Index j = scan ? 0 : -2; j <= (scan ? 0 : 2); ++j)
+            for (Index i = -2; i <= 2; ++i) sum += data[static_cast<std::size_t>((y + j) * c.nx + x + i)];
+          if (sum > most) {
+            most = sum;
+            top = static_cast<std::size_t>(y * c.nx + x);
+          }
+        }
+      const std::size_t nx = static_cast<std::size_t>(c.nx);
+      FitModel model;
+      add_feature(model, kGaussian,
+                  {ax[top % nx], ay[top / nx],
+                   std::max(data[top] - static_cast<float>(c.mean), 0.5f), 2.0f,
+                   scan ? 1.0f : 2.0f, 0.0f});
+      model.names[2] = "G1 MAX    ";
+      model.constraints[5] = true;
+      if (scan) model.constraints[1] = model.constraints[4] = true;
+      add_feature(model, kSurface, {static_cast<float>(4.0 * c.mean)});
+      std::vector<float> out(data.size());
+      Status status = kStatusGood;
+      testing::TerminalCapture terminal;
+      const Fit2dOutcome o = KZT_LSQKESTA(frame, data, {}, {}, 1, 1, c.nx, c.ny, false, 30.0f,
+                                          model, out, status);
+      ASSERT_EQ(status, kStatusGood);
+      EXPECT_EQ(o.valid, deviations > 0.0) << c.seed << ' ' << deviations << terminal.text();
+      EXPECT_EQ(terminal.text().find("stands out of the noise") == std::string::npos,
+                deviations > 0.0)
+          << c.seed << ' ' << deviations << terminal.text();
+    }
+  }
+}
+
 TEST(Fit2d, AStrongPeakBesideOneLeftOutOfTheModelStandsOutOfTheNoise) {
   // FIT on a scan of noise 5 on 200 with a peak of 40 noises (SD 3) and,
   // 45 points off, one of 900 noises (SD 5) that the model leaves out, as
