@@ -28,6 +28,9 @@ constexpr float kOrigin = 100.0f;
 // The largest relative reduction of the sum of squares predicted for a step
 // that may still end the fit as too small to matter.
 constexpr float kSettledReduction = 1.0e-4f;
+// The part of the first residuals' norm below which they are taken as those
+// of a model that fits the data exactly.
+constexpr float kExactFit = 1.0e-5f;
 
 // Sum of products in double, in eight independent partial sums so that the
 // loop vectorises.
@@ -420,6 +423,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
   if (f.not_finite) return 8;
   f.keep_model();
   float fnorm = MA_EUCLIDEANNORM(m, f.fvec.data());
+  const float first_norm = fnorm;
   float par = 0.0f;
   int iteration = 1;
   if (f.info_level > 0) IO_WRITE("INFO: Iteration = " + format_i(1, 6), f.status);
@@ -549,7 +553,9 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
       // small beside that parameter.
       const bool small_reduction =
           std::fabs(actred) <= ftol && prered <= ftol && 0.5f * ratio <= 1.0f;
-      const bool settled = prered <= kSettledReduction;
+      // Residuals gone down to the rounding of data the model fits exactly
+      // have reductions of no meaning left.
+      const bool settled = prered <= kSettledReduction || fnorm1 <= kExactFit * first_norm;
       const bool small_step = delta <= xtol * xnorm && settled;
       if (small_reduction) end_code = 0;
       if (small_step) end_code = -1;
