@@ -168,6 +168,16 @@ constexpr double kFeatureLevel = 3.0;
 // higher.)
 constexpr double kUnjudgedHeight = 0.1;
 
+// Where the centre found mirrors no other feature, such a feature beyond
+// another one is a rival too where it stands this many times higher above
+// the background than the centre does: the specular rod near one end of
+// the line, the centre found on a weaker side rod two or three rods on,
+// mirroring only itself. (Chosen on rod_layout_sweep: from 1 the weak
+// specular rod of rods stronger beside it, mirroring only itself, was
+// doubted in 10 more right centres for a strong rod cut by the far end;
+// 1.9 doubts none of them.)
+constexpr double kUnjudgedOver = 1.9;
+
 // How far the pairs of features differ (SymmetryMisfit::feature_misfit):
 // over what the noise leaves them (about 1 for features that mirror each
 // other; below 0 when no feature is mirrored), and beyond the noise over
@@ -409,8 +419,10 @@ class SymmetryMisfit {
   // level within LEAST points towards C, as a rod's flank does, with no
   // other feature between the two. A rod cut by the line's end may be the
   // centre, and nothing on the line tells. (A feature beyond another is that
-  // one's neighbour, and the one between is judged.) Its peak into AT.
-  bool unjudged_feature(double c, double noise, Index least, double& at) const {
+  // one's neighbour, and the one between is judged; with THROUGH, not where
+  // it stands kUnjudgedOver times higher than C.) Its peak into AT.
+  bool unjudged_feature(double c, double noise, Index least, double& at,
+                        bool through = false) const {
     const std::span<const Pair> mirrored = pairs(c);
     if (mirrored.size() < 4 || !(noise > 0.0)) return false;
     const Background b = background(c, mirrored);
@@ -455,7 +467,7 @@ class SymmetryMisfit {
           rose = true;
         }
       }
-      if (!below || between) continue;
+      if (!below || (between && !(through && v - level(i) >= kUnjudgedOver * top))) continue;
       at = x;
       return true;
     }
@@ -1087,7 +1099,8 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
     // Nor where a feature lies too near an end of the line to be judged
     // (the specular rod cut by the line's end, a side rod nearer the middle
     // mirroring only itself).
-    if (double at = 0.0; misfit.unjudged_feature(chosen, noise, kShortPairs, at)) {
+    if (double at = 0.0;
+        misfit.unjudged_feature(chosen, noise, kShortPairs, at, others.noise_share < 0.0)) {
       check.rival = true;
       check.rival_centre = at;
       return check;

@@ -123,7 +123,8 @@ struct StripCentre {
 // no other feature, or pairs them unlike (the specular rod near one end of
 // the line, a side rod nearer the middle mirroring more pairs), or there a
 // feature too near an end of the line to mirror enough points about itself
-// (the specular rod cut by the line's end), or one on a feature about as
+// (the specular rod cut by the line's end; beyond another feature, where it
+// stands far higher than the centre's own), or one on a feature about as
 // high as the centre's that mirrors other features alike, and about as much
 // of them (rods of equal heights: symmetry alone tells none from another).
 // False, nothing changed, when no centre mirrors enough.

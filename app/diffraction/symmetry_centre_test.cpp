@@ -721,20 +721,25 @@ TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
     }
 }
 
-// The specular rod cut by the start of a line of 60 pixels, or 6 pixels
-// into it: it mirrors too few points about itself to be judged, while the
-// side rod 37.2 pixels on mirrors only itself as well, over more of the
-// line. Nothing on the line tells which is the centre: the specular rod is
-// found, or the centre is doubted, never the side rod proposed silently.
+// The specular rod cut by the start of a line of 60 pixels, or 4 to 6
+// pixels into it: it mirrors too few points about itself to be judged,
+// while the side rod 37.2 pixels on mirrors only itself as well, over more
+// of the line, and on a line of 100 pixels so does the weaker rod beyond
+// it. Nothing on the line tells which is the centre: the specular rod is
+// found, or the centre is doubted, never a side rod proposed silently.
 TEST_F(ProjectFit, ARodCutByTheLinesEndIsTheCentreOrADoubt) {
   constexpr Index kX = 300, kY = 300;
   const GsDisplayedImage im = blank(kX, kY, "Rods");
   constexpr double kSpecular = 150.31;
-  for (const double into : {0.3, 6.0})
+  struct Line {
+    double into, length;
+  };
+  for (const Line line : {Line{0.3, 60.0}, Line{6.0, 60.0}, Line{4.0, 100.0}})
     for (const double direction : {1.0, -1.0})
       for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
         rod_image(data, kX, kY, kSpecular, 37.2, {100.0, 70.0, 45.0}, 2.0, 8.0, 0.0, seed);
-        const double from = kSpecular - direction * into, to = from + direction * 60.0;
+        const double into = line.into;
+        const double from = kSpecular - direction * into, to = from + direction * line.length;
         SCOPED_TRACE("the specular rod " + std::to_string(into) + " points in, seed " +
                      std::to_string(seed) + (direction < 0.0 ? ", the line reversed" : ""));
         testing::TerminalCapture terminal;
