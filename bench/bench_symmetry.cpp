@@ -536,3 +536,152 @@ void background_sweep(benchmark::State& state) {
 BENCHMARK(background_sweep)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
+
+namespace {
+
+// Rod layouts across lines of every length: vertical rods of section SIGMA
+// at the specular position CX and every SPACING to either side, the
+// specular rod's height HEIGHTS[0] of PEAK counts and the K-th side rods'
+// HEIGHTS[K] (falling on beyond the third as from the second), over a
+// background of 5 counts and a twentieth of the peak, with Poisson noise;
+// 800 x 24 pixels.
+Image rod_layout(double cx, double spacing, double sigma, double peak,
+                 const std::array<double, 4>& heights, unsigned seed) {
+  Image im{std::vector<float>(800 * 24), 800, 24, cx, 12.0};
+  std::mt19937 rng(seed);
+  std::vector<double> row(static_cast<std::size_t>(im.nx));
+  for (Index i = 1; i <= im.nx; ++i) {
+    const double x = static_cast<double>(i) - 0.5;
+    double v = 5.0 + 0.05 * peak;
+    for (int k = -40; k <= 40; ++k) {
+      const double u = (x - (cx + spacing * k)) / sigma;
+      if (std::abs(u) > 8.0) continue;
+      // Beyond the third rod each falls as the third fell from the second.
+      const int a = std::abs(k);
+      const double h = a <= 3 ? heights[static_cast<std::size_t>(a)]
+                              : heights[3] * std::pow(heights[3] / heights[2], a - 3);
+      v += peak * h * std::exp(-0.5 * u * u);
+    }
+    row[static_cast<std::size_t>(i - 1)] = v;
+  }
+  for (Index j = 1; j <= im.ny; ++j)
+    for (Index i = 1; i <= im.nx; ++i) {
+      std::poisson_distribution<long> poisson(row[static_cast<std::size_t>(i - 1)]);
+      im.data[static_cast<std::size_t>(kesta::element(i, j, im.nx))] =
+          static_cast<float>(poisson(rng));
+    }
+  return im;
+}
+
+// A spot of section SIGMA and PEAK counts at CX over 5 counts and a
+// twentieth of the peak, rising by SLOPE of the peak a pixel, with Poisson
+// noise; 800 x 24 pixels.
+Image spot_layout(double cx, double sigma, double peak, double slope, unsigned seed) {
+  Image im{std::vector<float>(800 * 24), 800, 24, cx, 12.0};
+  std::mt19937 rng(seed);
+  for (Index j = 1; j <= im.ny; ++j)
+    for (Index i = 1; i <= im.nx; ++i) {
+      const double u = (static_cast<double>(i) - 0.5 - cx) / sigma;
+      const double v =
+          std::max(0.0, 5.0 + 0.05 * peak + slope * peak * (static_cast<double>(i) - cx) +
+                            peak * std::exp(-0.5 * u * u));
+      std::poisson_distribution<long> poisson(v);
+      im.data[static_cast<std::size_t>(kesta::element(i, j, im.nx))] =
+          static_cast<float>(poisson(rng));
+    }
+  return im;
+}
+
+// rod_layout_sweep: rods falling away from the specular rod (1, 0.7, 0.5,
+// 0.35), a weak specular rod between stronger side rods (0.4, 1, 0.7, 0.5)
+// and rods of equal height, 15 to 60 pixels apart, of section 1 and 2.5
+// pixels, peaks of 20 to 2000 counts, 2 seeds, along lines of 12 to 400
+// pixels with the specular rod 4 % to half-way along them, strips of
+// half-width 3; and single spots ("spot_") of section 1.5 and 4 pixels on
+// flat and sloping backgrounds, a fifth to four fifths along lines of 12 to
+// 400 pixels. Right within 0.5 pixel of the specular rod or the spot.
+// Equal rods ("equal_") hold several centres that mirror alike, where a
+// centre found silently is right only by chance. "fit_problems" counts the
+// fits that said the least-squares step failed ("_right": of the right
+// centres). KESTA_SYMMETRY_SWEEP_LIST=file lists every fit: kind, spacing
+// (spots: section), section (slope), peak, seed, length, fraction, warned,
+// doubt, offset found, and "failed" after a fit said to have failed.
+void rod_layout_sweep(benchmark::State& state) {
+  // The terminal into a scratch file, to tell the fits that warned of
+  // themselves.
+  std::FILE* terminal = std::tmpfile();
+  kesta::io_set_stream(kesta::kStreamTerminal, terminal);
+  long said = 0;
+  int problems = 0, problems_right = 0;
+  const auto problem = [&](const Fit& f) -> bool {
+    std::fflush(terminal);
+    const long now = std::ftell(terminal);
+    std::string text(static_cast<std::size_t>(now - said), '\0');
+    std::fseek(terminal, said, SEEK_SET);
+    const std::size_t got = std::fread(text.data(), 1, text.size(), terminal);
+    text.resize(got);
+    std::fseek(terminal, 0, SEEK_END);
+    said = std::ftell(terminal);
+    if (text.find("Problem fitting the symmetry centre") == std::string::npos) return false;
+    ++problems;
+    problems_right += f.found && std::abs(f.off) <= 0.5 ? 1 : 0;
+    return true;
+  };
+  const char* list_name = std::getenv("KESTA_SYMMETRY_SWEEP_LIST");
+  std::FILE* list = list_name != nullptr ? std::fopen(list_name, "w") : nullptr;
+  Tally falling, weak, equal, spots;
+  const std::array<std::array<double, 4>, 3> kinds{{{1.0, 0.7, 0.5, 0.35},
+                                                    {0.4, 1.0, 0.7, 0.5},
+                                                    {1.0, 1.0, 1.0, 1.0}}};
+  const double lengths[] = {12.0, 30.0, 60.0, 100.0, 200.0, 400.0};
+  for (auto _ : state) {
+    for (std::size_t kind = 0; kind < kinds.size(); ++kind)
+      for (const double spacing : {15.0, 25.0, 37.2, 60.0})
+        for (const double sigma : {1.0, 2.5})
+          for (const double peak : {20.0, 100.0, 500.0, 2000.0})
+            for (unsigned seed = 1; seed <= 2; ++seed) {
+              const double cx = 400.37 + 0.13 * seed;
+              const Image im = rod_layout(cx, spacing, sigma, peak, kinds[kind], seed);
+              for (const double length : lengths)
+                for (const double at : {0.04, 0.12, 0.25, 0.4, 0.5}) {
+                  const Fit f = fit(im, 0.0, -at * length + 0.21, (1.0 - at) * length + 0.21, 3.0);
+                  Tally& t = kind == 0 ? falling : kind == 1 ? weak : equal;
+                  const bool warned = t.add(f);
+                  const bool failed = problem(f);
+                  if (list != nullptr)
+                    std::fprintf(list, "rods%zu %g %g %g %u %g %g %s %d %.3f%s\n", kind, spacing,
+                                 sigma, peak, seed, length, at, warned ? "w" : "-",
+                                 static_cast<int>(f.doubt), f.off, failed ? " failed" : "");
+                }
+            }
+    for (const double sigma : {1.5, 4.0})
+      for (const double slope : {0.0, 0.002, -0.004})
+        for (const double peak : {20.0, 100.0, 500.0, 2000.0})
+          for (unsigned seed = 1; seed <= 2; ++seed) {
+            const double cx = 400.37 + 0.13 * seed;
+            const Image im = spot_layout(cx, sigma, peak, slope, seed);
+            for (const double length : lengths)
+              for (const double at : {0.2, 0.35, 0.5, 0.65, 0.8}) {
+                const Fit f = fit(im, 0.0, -at * length + 0.21, (1.0 - at) * length + 0.21, 3.0);
+                const bool warned = spots.add(f);
+                const bool failed = problem(f);
+                if (list != nullptr)
+                  std::fprintf(list, "spot %g %g %g %u %g %g %s %d %.3f%s\n", sigma, slope, peak,
+                               seed, length, at, warned ? "w" : "-", static_cast<int>(f.doubt),
+                               f.off, failed ? " failed" : "");
+              }
+          }
+  }
+  if (list != nullptr) std::fclose(list);
+  kesta::io_set_stream(kesta::kStreamTerminal, nullptr);
+  std::fclose(terminal);
+  state.counters["fit_problems"] = problems;
+  state.counters["fit_problems_right"] = problems_right;
+  falling.report(state, "falling_");
+  weak.report(state, "weak_");
+  equal.report(state, "equal_");
+  spots.report(state, "spot_");
+}
+BENCHMARK(rod_layout_sweep)->Unit(benchmark::kSecond)->Iterations(1);
+
+}  // namespace

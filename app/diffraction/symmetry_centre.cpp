@@ -168,12 +168,23 @@ constexpr double kFeatureLevel = 3.0;
 // higher.)
 constexpr double kUnjudgedHeight = 0.1;
 
+// Where the centre found mirrors no other feature, such a feature beyond
+// another one is a rival too where it stands this many times higher above
+// the background than the centre does: the specular rod near one end of
+// the line, the centre found on a weaker side rod two or three rods on,
+// mirroring only itself. (Chosen on rod_layout_sweep: from 1 the weak
+// specular rod of rods stronger beside it, mirroring only itself, was
+// doubted in 10 more right centres for a strong rod cut by the far end;
+// 1.9 doubts none of them.)
+constexpr double kUnjudgedOver = 1.9;
+
 // How far the pairs of features differ (SymmetryMisfit::feature_misfit):
 // over what the noise leaves them (about 1 for features that mirror each
 // other; below 0 when no feature is mirrored), and beyond the noise over
 // the features' squared heights.
 struct FeatureMisfit {
   double noise_share = -1.0, relative = 0.0;
+  double heights = 0.0;  // the features' squared heights, summed over their pairs
 };
 
 class SymmetryMisfit {
@@ -340,6 +351,7 @@ class SymmetryMisfit {
     if (n < 2) return found;
     found.noise_share = share / static_cast<double>(n);
     found.relative = std::max(squares, 0.0) / heights;
+    found.heights = heights;
     return found;
   }
   // Whether C lies on a feature: the profile there stands more than
@@ -352,6 +364,15 @@ class SymmetryMisfit {
     const std::span<const Pair> mirrored = pairs(c);
     if (mirrored.size() < 4) return false;
     return at - background(c, mirrored).level > kFeatureLevel * std::sqrt(noise);
+  }
+  // How high the profile at C stands above the background's level under
+  // the pairs about C (0 where C mirrors fewer than 4 points).
+  double height(double c) const {
+    double at = 0.0;
+    if (!mirrored_value(profile_, mask_, true, first_, last_, c, at)) return 0.0;
+    const std::span<const Pair> mirrored = pairs(c);
+    if (mirrored.size() < 4) return 0.0;
+    return at - background(c, mirrored).level;
   }
   // How far the pairs about C of the features other than the one C lies on
   // differ (pairs standing above the background as for on_feature, past
@@ -388,6 +409,7 @@ class SymmetryMisfit {
     if (n < 2) return found;
     found.noise_share = share / static_cast<double>(n);
     found.relative = std::max(squares, 0.0) / heights;
+    found.heights = heights;
     return found;
   }
   // A feature apart from the one C lies on, too near an end of the line to
@@ -397,8 +419,10 @@ class SymmetryMisfit {
   // level within LEAST points towards C, as a rod's flank does, with no
   // other feature between the two. A rod cut by the line's end may be the
   // centre, and nothing on the line tells. (A feature beyond another is that
-  // one's neighbour, and the one between is judged.) Its peak into AT.
-  bool unjudged_feature(double c, double noise, Index least, double& at) const {
+  // one's neighbour, and the one between is judged; with THROUGH, not where
+  // it stands kUnjudgedOver times higher than C.) Its peak into AT.
+  bool unjudged_feature(double c, double noise, Index least, double& at,
+                        bool through = false) const {
     const std::span<const Pair> mirrored = pairs(c);
     if (mirrored.size() < 4 || !(noise > 0.0)) return false;
     const Background b = background(c, mirrored);
@@ -443,7 +467,7 @@ class SymmetryMisfit {
           rose = true;
         }
       }
-      if (!below || between) continue;
+      if (!below || (between && !(through && v - level(i) >= kUnjudgedOver * top))) continue;
       at = x;
       return true;
     }
@@ -864,7 +888,20 @@ constexpr double kFeatureFloor = 0.5;
 constexpr Index kShortPairs = 12;
 constexpr double kOtherFeaturesAlike = 1.0;
 constexpr double kOtherFeaturesUnlike = 0.003;
-// At most this many local minima of the misfit are refined and judged.
+// A feature at least this share of the chosen centre's height above the
+// background may be as much the centre as the chosen one's.
+constexpr double kEqualFeatures = 0.5;
+// The share of the chosen centre's other features (their squared heights
+// over the pairs mirrored) that such a feature mirrors of its own. (Chosen
+// on rod_layout_sweep and rod_sweep, bench/bench_symmetry.cpp: side rods
+// mirroring the flank of a rod cut by the line's end reach 0.24 of the
+// specular rod's side rods at 20 to 200 counts, and were doubted without
+// it; every wrong centre on equal rods doubted without it still is.)
+constexpr double kEqualShare = 0.3;
+// At most this many local minima of the misfit are refined and judged;
+// kEqualMinima where equal features are sought (a row of equal rods holds
+// a minimum at each rod and half-way between each two, and noise more).
+constexpr std::size_t kEqualMinima = 32;
 constexpr std::size_t kMirrorMinima = 8;
 
 // The minimum of the mirror misfit within half a point of C (a golden
@@ -938,7 +975,8 @@ std::vector<Mirror> featured_mirrors(const SymmetryMisfit& misfit,
                                      std::span<const float> profile,
                                      std::span<const std::uint8_t> mask, Index first, Index last,
                                      Index least,
-                                     Index most = std::numeric_limits<Index>::max()) {
+                                     Index most = std::numeric_limits<Index>::max(),
+                                     std::size_t most_minima = kMirrorMinima) {
   std::vector<double> grid;
   std::vector<Index> counts;
   for (Index twice = 2 * first - 1; twice <= 2 * last - 1; ++twice) {
@@ -956,7 +994,7 @@ std::vector<Mirror> featured_mirrors(const SymmetryMisfit& misfit,
     minima.emplace_back(grid[k], k);
   }
   std::sort(minima.begin(), minima.end());
-  if (minima.size() > kMirrorMinima) minima.resize(kMirrorMinima);
+  if (minima.size() > most_minima) minima.resize(most_minima);
   std::vector<Mirror> found;
   for (const auto& [m, k] : minima) {
     double lowest = 0.0;
@@ -1019,6 +1057,31 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
       check.rival_centre = m.centre;
       return check;
     }
+  // Another centre on a feature about as high as the chosen one's, that
+  // mirrors other features alike (their pairs differing by no more than
+  // the noise leaves them and kOtherFeaturesUnlike of their squared
+  // heights), and as much of them as the chosen one mirrors of its own:
+  // rods of equal heights each mirror their neighbours, and however many
+  // more pairs the chosen one mirrors, symmetry alone does not tell which
+  // rod is the centre. The weak rods far out in a falling row differ from
+  // their neighbours by less than the noise, but stand far lower; a side
+  // rod mirrors the specular rod onto a rod cut by the line's end, but
+  // only that rod's flank, where the noise hides how unlike they are.
+  const double chosen_height = misfit.height(chosen);
+  const double chosen_others = misfit.other_features(chosen, noise).heights;
+  for (const Mirror& m : featured_mirrors(misfit, profile, mask, first, last, kShortPairs,
+                                         std::numeric_limits<Index>::max(), kEqualMinima)) {
+    if (!far(m) || !misfit.on_feature(m.centre, noise) ||
+        misfit.height(m.centre) < kEqualFeatures * chosen_height)
+      continue;
+    const FeatureMisfit features = misfit.other_features(m.centre, noise);
+    if (features.noise_share >= 0.0 && features.relative <= kOtherFeaturesUnlike &&
+        features.heights >= kEqualShare * chosen_others) {
+      check.rival = true;
+      check.rival_centre = m.centre;
+      return check;
+    }
+  }
   // A centre that mirrors no other feature than its own, or pairs them
   // unlike, where another on a feature mirrors its own shorter stretch
   // about as well per pair: however many more pairs the chosen one
@@ -1036,7 +1099,8 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
     // Nor where a feature lies too near an end of the line to be judged
     // (the specular rod cut by the line's end, a side rod nearer the middle
     // mirroring only itself).
-    if (double at = 0.0; misfit.unjudged_feature(chosen, noise, kShortPairs, at)) {
+    if (double at = 0.0;
+        misfit.unjudged_feature(chosen, noise, kShortPairs, at, others.noise_share < 0.0)) {
       check.rival = true;
       check.rival_centre = at;
       return check;
@@ -1291,14 +1355,17 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
               nullptr, 1, constrained, scales, max_points, 1, true, params, model, end_code,
               num_calls, sum_squares, status);
   if (status != kStatusGood) return false;
-  // A fit that ends clearly worse than its best start, or where its centre
-  // no longer counts, has gone astray whatever its end code says. The fit's
-  // own sum weighs the points a centre cannot mirror, so its minimum may lie
-  // a little off the best score: only twice the best, or a score above a
-  // millionth of the profile's variation, is clearly worse.
+  // A fit that ends clearly worse than its best start has gone astray,
+  // whatever its end code says. The fit's own sum weighs the points a
+  // centre cannot mirror, so its minimum may lie a little off the best
+  // score: only twice the best, or a score above a millionth of the
+  // profile's variation, is clearly worse. One that ends where its centre
+  // mirrors fewer points than a start must has not failed: the true centre
+  // of a short line may lie so far off its middle, and how much the centre
+  // mirrors is judged where it is proposed.
   bool counts = false;
   const double fitted = misfit.at(params[0], counts);
-  if (end_code > 0 || !counts || fitted > 2.0 * lowest + 1.0e-6)
+  if (end_code > 0 || (counts && fitted > 2.0 * lowest + 1.0e-6))
     IO_WRITE("WARNING: Problem fitting the symmetry centre", status);
   centre = params[0];
   return true;

@@ -23,10 +23,12 @@ namespace kesta {
 // from the background for it, pairs that differ beyond the noise against
 // it, both judged against a background that may rise or fall along the
 // line): a feature symmetric in itself beside the centre (a side rod, a
-// ring) mirrors well too, but only itself. A fit that ends badly, above
-// that start or where its centre mirrors less, warns and still returns its
-// centre. False, CENTRE unchanged and nothing said, when no centre mirrors
-// enough (every point masked, or too few left). MAX_POINTS below 1 gives
+// ring) mirrors well too, but only itself. A fit that ends badly (its end
+// code above 0, or clearly above that start) warns and still returns its
+// centre; one that ends where its centre mirrors fewer points than a start
+// must is no failure (the caller judges how much it mirrors). False,
+// CENTRE unchanged and nothing said, when no centre mirrors enough (every
+// point masked, or too few left). MAX_POINTS below 1 gives
 // 110001, a range outside 1..MAX_POINTS or arrays shorter than it 110005.
 // NOISE: the variance of a point's noise, where it is known.
 bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
@@ -121,7 +123,10 @@ struct StripCentre {
 // no other feature, or pairs them unlike (the specular rod near one end of
 // the line, a side rod nearer the middle mirroring more pairs), or there a
 // feature too near an end of the line to mirror enough points about itself
-// (the specular rod cut by the line's end).
+// (the specular rod cut by the line's end; beyond another feature, where it
+// stands far higher than the centre's own), or one on a feature about as
+// high as the centre's that mirrors other features alike, and about as much
+// of them (rods of equal heights: symmetry alone tells none from another).
 // False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);
