@@ -654,6 +654,52 @@ TEST(TiltFromRings, OneRingTradeIsUncheckedNotOff) {
   EXPECT_FALSE(kzt_rings_followed(f, px));
 }
 
+// Silicon's first ring alone with the beam 250 pixels off the detector's
+// edge, tilted by 3 degrees: the image holds a short stretch of the ring,
+// found again in five sections, along which no change of centre or tilt
+// can be told from the ring's own cone angle. A result with the tilt 2
+// degrees off puts its cone more than 2 pixels inside that stretch: it
+// is warned of, naming the ring, not said unchecked. The truth, and a
+// result 0.01 pixel and 0.005 degree off, are said unchecked.
+TEST(TiltFromRings, RingOffItsConeIsWarnedWhereNoChangeCanBeTold) {
+  testing::RingScene s;
+  s.x_centre = -250.0;
+  s.y_centre = 512.4;
+  s.wavelength = 0.8e-10;
+  s.rotation = 0.7;
+  s.tilt = 3.0 * M_PI / 180.0;
+  s.d_spacings = {kzt_calibrants()[5].d_spacings[0]};
+  const std::vector<float> image = testing::ring_image(s, true);
+  const GsDisplayedImage im = shown_scene(s, image);
+  const float px = static_cast<float>(s.pixel);
+  const std::array<float, 1> cone = {
+      static_cast<float>(testing::scene_two_theta(s, s.d_spacings[0]))};
+  auto judged = [&](double centre_off, double tilt_off) {
+    TiltSolution t = scene_solution(s, cone);
+    t.x_beam += static_cast<float>(centre_off * s.pixel);
+    t.tilt += static_cast<float>(tilt_off * M_PI / 180.0);
+    t.fit.rings = 1;
+    t.fit.points = 30;
+    const RingNeighbours apart{};
+    Status status = kStatusGood;
+    const RingFollowing f = kzt_follow_rings(im, t, px, px, 1, 15 * px, 90, status, &apart,
+                                             {true, true, false, false});
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_LT(f.searched, 10);
+    return kzt_rings_not_followed_warning(f, px);
+  };
+  const std::vector<std::string> unchecked = {std::string(kCentreTiltUnchecked)};
+  EXPECT_EQ(judged(0.0, 0.0), unchecked);
+  EXPECT_EQ(judged(0.01, 0.005), unchecked);
+  const std::vector<std::string> lines = judged(0.0, 2.0);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "WARNING: The fitted rings do not follow the image's rings: searched")
+      << text;
+  EXPECT_NE(text.find("(ring 1 lies 2."), std::string::npos) << text;
+}
+
 // Spotty rings searched in 360 sections: alumina's rings of 80
 // crystallites each, found in a few sections apart, with one blob of
 // another phase 2.3 pixels outside the first ring. The truth is followed:
