@@ -869,6 +869,20 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
   }
 }
 
+// The rms offset (metres) from its fitted cone of the points KEPT on ring
+// RING, as found (no change made); 0 for a ring of fewer than five.
+double ring_rms_offset(const std::vector<FollowedPoint>& points, std::span<const char> kept,
+                       int ring) {
+  double squares = 0.0;
+  int count = 0;
+  for (std::size_t n = 0; n < points.size(); ++n) {
+    if (kept[n] == 0 || points[n].ring != ring) continue;
+    squares += points[n].offset * points[n].offset;
+    ++count;
+  }
+  return count >= 5 ? std::sqrt(squares / count) : 0.0;
+}
+
 // The normal equations of FollowingSums::with_distance from the points KEPT
 // alone.
 NormalEquations<5> kept_equations(const std::vector<FollowedPoint>& points,
@@ -1081,9 +1095,18 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
                                              at -= p.d[i] * at_distance[i];
                                            return at;
                                          });
-    // (Where no change was told, the ring's mean offset alone measures
-    // it, and judges it only where it stands clear of the points' scatter.)
-    const bool apart = solved && f.ring_apart[k] > limits.ring * pixel;
+    bool apart = solved && f.ring_apart[k] > limits.ring * pixel;
+    // Where no change was told, the ring's mean offset judges it where it
+    // stands clear of the points' scatter; a cone that crosses the ring
+    // along the stretch found leaves that mean near 0, but its points lie
+    // off the cone on either side, far beyond their own scatter.
+    if (!solved) {
+      const double rms = ring_rms_offset(m.found, kept, static_cast<int>(k));
+      if (rms > limits.ring * pixel && rms > 3.0 * f.noise) {
+        apart = true;
+        f.ring_apart[k] = std::max(f.ring_apart[k], rms);
+      }
+    }
     f.ring_off[k] = apart || (f.ring_off[k] && !f.centre_tilt_fixed);
   }
   f.centre_move = std::hypot(change[0], change[1]);
