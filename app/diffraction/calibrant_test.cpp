@@ -662,6 +662,17 @@ TEST(CalibrantCheck, RingsFoundInAFewSectionsAreWarnedEvenWhereNothingCanBeTold)
   f.first_gap = 0;
   EXPECT_EQ(kzt_calibrant_check_lines(f, kPixel, {}),
             std::vector<std::string>{std::string(kCentreTiltUnchecked)});
+  // Unless its points lie off its cone: the change over the calibrant's
+  // cones, met by the distance alone, does not clear it.
+  f.ring_off[0] = true;
+  f.cones_determined = true;
+  f.largest_offset = 0.1 * kPixel;
+  const std::vector<std::string> off = kzt_calibrant_check_lines(f, kPixel, {});
+  ASSERT_GE(off.size(), 4u);
+  EXPECT_EQ(off[3], "         (a ring lies more than 0.5 pixel from where the image shows it)");
+  // Where the rings tell the change, its own distances judge the rings.
+  f.determined = true;
+  EXPECT_TRUE(kzt_calibrant_check_lines(f, kPixel, {}).empty());
 }
 
 // Silicon's first ring alone with the beam 250 pixels off the detector's
