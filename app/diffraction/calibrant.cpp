@@ -447,8 +447,12 @@ std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& f, float
                                                    const RingFitResidual& last) {
   const FollowingLimits limits;
   const double largest = f.largest_offset / xps;
-  // (A NaN is a change too.)
-  const bool ring_met = largest <= limits.ring;
+  // (A NaN is a change too.) Where the rings found tell no change of
+  // centre and tilt, the change fitted over the calibrant's cones holds
+  // them, and may meet a ring cut short by the image with the distance or
+  // wavelength alone: a ring whose points lie off its cone is off.
+  const bool ring_off = std::any_of(f.ring_off.begin(), f.ring_off.end(), [](bool b) { return b; });
+  const bool ring_met = largest <= limits.ring && (f.determined || !ring_off);
   // One ring's own trade of centre and tilt, which its cone already meets,
   // is not a change asked for (the result is said unchecked).
   const bool centre_met =

@@ -87,8 +87,10 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // powder's are), where the offsets the change leaves lie off the cones'
 // shape far beyond the points' own scatter, or where a ring of the list
 // found in few sections shows nothing at its cone though its neighbours
-// show plainly (a calibrant of another list): with
-// the rms offset from the cones and the largest distance, each check that
+// show plainly (a calibrant of another list), or, where the rings found
+// tell no change of centre and tilt at all (a ring seen along a short
+// stretch), where a ring's points lie off its cone (RingFollowing's
+// ring_off): with the rms offset from the cones and the largest distance, each check that
 // failed, and LAST's residual when that exceeds a pixel. Nothing is
 // advised. A part of the change that the rings found cannot tell from the
 // rest (one ring: the distance from the wavelength, the centre from the

@@ -662,6 +662,60 @@ TEST(CalibrantCheck, RingsFoundInAFewSectionsAreWarnedEvenWhereNothingCanBeTold)
   f.first_gap = 0;
   EXPECT_EQ(kzt_calibrant_check_lines(f, kPixel, {}),
             std::vector<std::string>{std::string(kCentreTiltUnchecked)});
+  // Unless its points lie off its cone: the change over the calibrant's
+  // cones, met by the distance alone, does not clear it.
+  f.ring_off[0] = true;
+  f.cones_determined = true;
+  f.largest_offset = 0.1 * kPixel;
+  const std::vector<std::string> off = kzt_calibrant_check_lines(f, kPixel, {});
+  ASSERT_GE(off.size(), 4u);
+  EXPECT_EQ(off[3], "         (a ring lies more than 0.5 pixel from where the image shows it)");
+  // Where the rings tell the change, its own distances judge the rings.
+  f.determined = true;
+  EXPECT_TRUE(kzt_calibrant_check_lines(f, kPixel, {}).empty());
+}
+
+// Silicon's first ring alone with the beam 250 pixels off the detector's
+// edge, tilted by 3 degrees: the image holds a short stretch of the ring,
+// along which no change of centre or tilt can be told from the others. A
+// result with the tilt 2 degrees off puts the ring more than 2 pixels
+// from the image's: warned of, not said unchecked; the truth is unchecked.
+TEST(CalibrantCheck, RingOffOnAShortStretchIsWarned) {
+  const std::vector<float> d = silicon();
+  RingScene s;
+  s.x_centre = -250.0;
+  s.y_centre = 512.4;
+  s.wavelength = 0.8e-10;
+  s.rotation = 0.7;
+  s.tilt = 3.0 * M_PI / 180.0;
+  s.d_spacings = {d[0]};
+  const std::vector<float> data = testing::ring_image(s, true);
+  auto check = [&](double tilt_off) {
+    CalibrantGeometry g;
+    g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
+    g.sample_distance = static_cast<float>(s.distance);
+    g.wavelength = static_cast<float>(s.wavelength);
+    g.x_beam = static_cast<float>(s.x_centre * s.pixel);
+    g.y_beam = static_cast<float>(s.y_centre * s.pixel);
+    g.tilt_rotation = static_cast<float>(s.rotation);
+    g.tilt_angle = static_cast<float>(s.tilt + tilt_off * M_PI / 180.0);
+    CalibrantOptions o;
+    o.refine_distance = false;
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    const std::vector<std::string> lines = kzt_check_calibrant_result(
+        image_of(s, data), o, g, std::span<const float>(d).first(1), d, 0.001f, {}, status);
+    EXPECT_EQ(status, kStatusGood);
+    return lines;
+  };
+  EXPECT_EQ(check(0.0), std::vector<std::string>{std::string(kCentreTiltUnchecked)});
+  const std::vector<std::string> lines = check(2.0);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "WARNING: The fitted rings do not follow the image's rings: searched")
+      << text;
+  EXPECT_NE(text.find("(a ring lies more than 0.5 pixel"), std::string::npos) << text;
 }
 
 // Silicon's rings refined as cerium dioxide's, the menu's neighbour: the

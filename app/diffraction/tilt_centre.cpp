@@ -869,6 +869,20 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
   }
 }
 
+// The rms offset (metres) from its fitted cone of the points KEPT on ring
+// RING, as found (no change made); 0 for a ring of fewer than five.
+double ring_rms_offset(const std::vector<FollowedPoint>& points, std::span<const char> kept,
+                       int ring) {
+  double squares = 0.0;
+  int count = 0;
+  for (std::size_t n = 0; n < points.size(); ++n) {
+    if (kept[n] == 0 || points[n].ring != ring) continue;
+    squares += points[n].offset * points[n].offset;
+    ++count;
+  }
+  return count >= 5 ? std::sqrt(squares / count) : 0.0;
+}
+
 // The normal equations of FollowingSums::with_distance from the points KEPT
 // alone.
 NormalEquations<5> kept_equations(const std::vector<FollowedPoint>& points,
@@ -981,10 +995,19 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   NormalEquations<5> with_distance = m.with_distance;
   NormalEquations<4> e = m.e;
   std::vector<char> kept(m.found.size(), 1);
-  for (int pass = 0;; ++pass) {
-    if (!solve_seen(e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
-                    telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
-      return f;
+  // Where the points found tell no change of centre and tilt (a ring
+  // found only along a short stretch, or nowhere), none is made: the rings
+  // are still judged by their own offsets from the fitted cones below.
+  bool solved = false;
+  for (int pass = 0; pass < 3; ++pass) {
+    solved = e.points > 0 && solve_seen(e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
+                                        telling_order<4>({0, 1, 2, 3}, held),
+                                        kLeastTold * pixel, change, seen);
+    if (!solved) {
+      change.fill(0.0);
+      seen.fill(false);
+      break;
+    }
     if (pass == 2 ||
         !keep_agreeing(residuals_after(m.found, {change[0], change[1], change[2], change[3], 0.0},
                                        kept),
@@ -992,7 +1015,6 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
       break;
     with_distance = kept_equations(m.found, kept);
     e = without_distance(with_distance);
-    if (e.points == 0) return f;
   }
   // A distance that is off (held by the fit, or reached along with a
   // wrong tilt) bends each ring's conic as a tilt does, and the fit takes
@@ -1011,7 +1033,7 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   NormalEquations<4> judged = e;
   const bool within = std::hypot(change[0], change[1]) / xps <= scale.centre &&
                       std::hypot(change[2], change[3]) * kDegreesPerRadian <= scale.tilt;
-  if (within && rings_with_points(m.found, kept, 5) >= 2) {
+  if (solved && within && rings_with_points(m.found, kept, 5) >= 2) {
     constexpr double kDistanceUnit = 1.0e-3;  // of the distance
     std::array<double, 5> with{};
     std::array<bool, 5> told{};
@@ -1050,8 +1072,8 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
                        apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta),
                        num_sections, *again, xps, yps, f);
   }
-  f.determined = true;
-  f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
+  f.determined = solved;
+  f.centre_tilt_fixed = solved && centre_tilt_fixed(s.fit, seen, refined);
   // A ring is off where it lies more than a calibrant's ring may from
   // where the image shows it somewhere on the image (its cone's mean offset
   // and the change of centre and tilt the rings ask for, together), whether
@@ -1073,12 +1095,25 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
                                              at -= p.d[i] * at_distance[i];
                                            return at;
                                          });
-    const bool apart = f.ring_apart[k] > limits.ring * pixel;
+    bool apart = solved && f.ring_apart[k] > limits.ring * pixel;
+    // Where no change was told, the ring's mean offset judges it where it
+    // stands clear of the points' scatter; a cone that crosses the ring
+    // along the stretch found leaves that mean near 0, but its points lie
+    // off the cone on either side, far beyond their own scatter.
+    if (!solved) {
+      const double rms = ring_rms_offset(m.found, kept, static_cast<int>(k));
+      if (rms > limits.ring * pixel && rms > 3.0 * f.noise) {
+        apart = true;
+        f.ring_apart[k] = std::max(f.ring_apart[k], rms);
+      }
+    }
     f.ring_off[k] = apart || (f.ring_off[k] && !f.centre_tilt_fixed);
   }
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
-  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(e.points));
+  f.scatter = e.points > 0
+                  ? std::sqrt(std::max(squares, 0.0) / static_cast<double>(e.points))
+                  : 0.0;
   return f;
 }
 
@@ -1148,17 +1183,17 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
-  // Rings searched and found nowhere are not followed; rings found where
-  // no change can be told from another are not judged further (said as a
-  // result that could not be checked).
+  // Rings searched and found nowhere are not followed. Where no change can
+  // be told from another, none is judged (said as a result that could not
+  // be checked), but the rings found still lie on their fitted cones or
+  // off them.
   if (f.searched > 0 && f.found == 0) return false;
   if (!first_ring_met(f)) return false;
   // (A NaN is a change too.)
-  const bool moved =
-      centre_tilt_move_told(f, xps) && !(centre <= limits.centre && tilt <= limits.tilt);
-  return !f.determined ||
-         (!moved && scatter <= limits.scatter &&
-          !kzt_rings_lie_off_cones(f.scatter, f.noise, xps) && !ring_off_cone(f));
+  const bool moved = f.determined && centre_tilt_move_told(f, xps) &&
+                     !(centre <= limits.centre && tilt <= limits.tilt);
+  return !moved && scatter <= limits.scatter &&
+         !kzt_rings_lie_off_cones(f.scatter, f.noise, xps) && !ring_off_cone(f);
 }
 
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
@@ -1176,8 +1211,8 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   std::vector<std::string> lines = {
       "WARNING: The fitted rings do not follow the image's rings: searched",
       "         along them, the rings were found in " + format_i(f.found, 0) + " of " +
-          format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : "")};
-  if (!f.determined) return lines;
+          format_i(f.searched, 0) + " sections" + (f.found > 0 ? ", with" : "")};
+  if (f.found == 0) return lines;
   lines.push_back("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left");
   // Which of the checks failed, so that a warning with few pixels left does
   // not read as a contradiction.

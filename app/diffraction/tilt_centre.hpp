@@ -98,7 +98,10 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // and on a tilted detector the centre slides with them), or when both
 // were refined by a fit on one ring (the solution's fit: it fits as well
 // with the tilt on the other side of the centre), not DETERMINED when no
-// change can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
+// change can be told at all (no ring found anywhere, or found along too
+// short a stretch of it): the change is then 0, and the rings are judged
+// by their points' offsets from the fitted cones alone (ring_off, the rms
+// left). Where the cone angles are known (a calibrant's), how far the
 // rings found lie from the fitted cones themselves: the rms of the
 // offsets (metres), and each ring's mean offset once the change of centre
 // and tilt is made (metres; 0 for a ring found in fewer than five
