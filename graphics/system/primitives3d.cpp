@@ -796,6 +796,20 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
     if (!ends.empty()) drawn = std::move(ends);
   }
   if (axis == 3 && status == kStatusGood) keep_off_other_axes(texts, numbers, placed, drawn);
+  // Where the floor's two axes meet at a corner (seen level, an axis end-on
+  // brings its numbers there), a Y number over an X number is left out, as
+  // long as the Y axis keeps another.
+  if (axis == 2 && axis_numbers != nullptr && status == kStatusGood) {
+    const auto over_x = [&](std::size_t k) {
+      const GsRect r = texts.plate(placed[k]);
+      return std::any_of(axis_numbers->xy_room.begin(), axis_numbers->xy_room.end(),
+                         [&r](const Gs3dAxisNumbers::Room& b) {
+                           return b.axis == 1 && meet(r, b.plate);
+                         });
+    };
+    if (std::any_of(drawn.begin(), drawn.end(), [&](std::size_t k) { return !over_x(k); }))
+      std::erase_if(drawn, over_x);
+  }
   Placed power;
   const float exponent = std::round(std::log10(static_cast<float>(factor)));
   if (factor != 1.0 && !drawn.empty() && status == kStatusGood)
@@ -808,8 +822,10 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
         if (power.shown) axis_numbers->z_plates.push_back(texts.plate(power));
       } else {
         for (const std::size_t k : drawn)
-          axis_numbers->xy_room.push_back({axis, texts.plate(placed[k], true)});
-        if (power.shown) axis_numbers->xy_room.push_back({0, texts.plate(power, true)});
+          axis_numbers->xy_room.push_back(
+              {axis, texts.plate(placed[k], true), texts.plate(placed[k])});
+        if (power.shown)
+          axis_numbers->xy_room.push_back({0, texts.plate(power, true), texts.plate(power)});
       }
       return;
     }

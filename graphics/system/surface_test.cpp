@@ -1087,7 +1087,8 @@ std::array<float, 4> text_box(const PageItem& t) {
 // axis, on a plate, rather than under its line) and seen from high above
 // over the Y numbers; seen from below, the Z axis short under its heading;
 // the Z axis at a low corner by the X numbers; an X axis running up the
-// page (its numbers beside it, not on it). No line drawn after a text
+// page (its numbers beside it, not on it); seen level along the X axis,
+// its number at the corner where the Y numbers start. No line drawn after a text
 // crosses it, no two texts overlap, and two height numbers or more stand.
 TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
   use_raster(100);
@@ -1102,7 +1103,7 @@ TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
   };
   for (const Case c : {Case{true, 2, 2, 30, -40}, Case{true, 4, 0, 30, 80},
                        Case{true, 0, 0, 90, -80}, Case{false, 3, 0, 330, 60},
-                       Case{false, 0, 0, 90, 40}}) {
+                       Case{false, 0, 0, 90, 40}, Case{false, 0, 0, 270, 0}}) {
     SCOPED_TRACE(std::string(c.log ? "log" : "linear") + ", " + std::to_string(c.zooms) +
                  " zooms, azimuth " + std::to_string(c.azimuth) + ", elevation " +
                  std::to_string(c.elevation));

@@ -114,6 +114,7 @@ class Gs3dAxisNumbers {
   struct Room {
     int axis = 0;
     GsRect box;
+    GsRect plate;  // the number's own plate
   };
   std::vector<Room> xy_room;
   std::vector<GsRect> z_plates;  // the plates of the height numbers measured
