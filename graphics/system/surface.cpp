@@ -529,12 +529,12 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   if (walls) {
     // Axes whose range is empty or decreasing are left out.
     Gs3dAxisNumbers numbers;
-    // A floor axis has its ticks point down the page and its numbers under
-    // them, unless it runs more up than across the page: numbers there
-    // would stand on the axis line and on one another's ticks, so its ticks
-    // point out of the floor, away from the box, with the numbers beyond
-    // them beside the line (X and Y are the axis's ends, OUT_X and OUT_Y
-    // that direction).
+    // The floor axis AXIS over LO..HI at the other floor coordinate AT has
+    // its ticks point down the page and its numbers under them (aligned
+    // HORIZONTAL, VERTICAL), unless it runs more than twice as far up the
+    // page as across: numbers there would stand on the axis line and on one
+    // another's ticks, so its ticks point out of the floor, away from the
+    // box (OUT_X, OUT_Y), with the numbers beyond them beside the line.
     const auto floor_axis = [&](int axis, float lo, float hi, float at, float out_x, float out_y,
                                 int horizontal, int vertical) {
       if (!(lo < hi)) return;
@@ -559,8 +559,8 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
         floor_axis(2, ys, ye, front_xs ? xs : xe, front_xs ? -1.0f : 1.0f, 0.0f, 1, 3);
       }
     };
-    // The height axis in parts (NUMBERS: its line and ticks alone, or its
-    // numbers and heading alone), or whole.
+    // The height axis whole, or its line and ticks alone (kLine), or its
+    // heading and numbers alone (kNumbers).
     enum class Part { kWhole, kLine, kNumbers };
     const auto height_axis = [&](Part part) {
       if (0.0f < h && range_min < range_max) {
@@ -620,7 +620,7 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
                 ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end,
                                    v_top < v_foot ? z_end : z_start, c.dx, c.dy, justified,
                                    "log10(Z)", status)
-                             : std::numeric_limits<float>::max();
+                : std::numeric_limits<float>::max();
         const Gs3dNumbersBelow below_heading(heading);
         numbers.numbers_only = part == Part::kNumbers;
         GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0,
