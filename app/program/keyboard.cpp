@@ -113,6 +113,7 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       io_end_sequence("its macro was left before its end");
     // A command refused without doing anything is taken back off a recording.
     const OutmacroMark recorded = io_outmacro_mark();
+    const std::string proposed = command;
     if (sequence_next) {
       sequence_next = false;
       command = "SEQUENCE";
@@ -136,8 +137,12 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       ST_DEF_SYSTEM(status);
       command = "SEQUENCE";
     }
+    const bool drawing = command == "3-D SURFACE PLOT" || command == "CONTOUR PLOT";
     KZT_KEYSUB(from_gui, command, display_command, graphics_kind, sets, precondition, continue_flag,
                status);
+    // A drawing that drew nothing (data it refused) leaves nothing to
+    // print: the proposal stays the one that stood before it.
+    if (drawing && graphics_kind.empty() && precondition == kNoPrecondition) command = proposed;
     // A window closed under the command answered its wait with the user
     // escape; the program goes on without graphics.
     if (sets.graphics_on && kzt_window_closed(status)) sets.graphics_on = false;

@@ -469,6 +469,29 @@ TEST_F(Keyboard, ProposesDefaultsAndKeepsThemAfterAnAssignment) {
   EXPECT_EQ(input.prompts[3], "Main menu: ENTER COMMAND [DIMENSIONS]:");
 }
 
+// A 3-D surface or contour plot refused for its data draws nothing: the next
+// proposal is the one before it, not PRINT GRAPHICS of nothing.
+TEST_F(Keyboard, RefusedDrawingKeepsTheProposalBeforeIt) {
+  make(8, 6, false, false);
+  sets.data_defined = true;
+  sets.graphics_on = true;
+  KztArrays& a = vosq_kzt_arrays;
+  std::fill(a.data, a.data + 8 * 6, std::numeric_limits<float>::quiet_NaN());
+  ScriptedInput input({"3-D SURFACE PLOT", "CONTOUR PLOT", "FULL REGION", "3-D SURFACE PLOT",
+                       "EXIT", "YES"});
+  Status status = kStatusGood;
+  const std::string out = loop(false, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(out.find("WARNING: No finite data value in the region to draw as a 3-D surface"),
+            std::string::npos)
+      << out;
+  ASSERT_GE(input.prompts.size(), 5u);
+  EXPECT_EQ(input.prompts[1], "Main menu: ENTER COMMAND [INPUT DATA]:");
+  EXPECT_EQ(input.prompts[2], "Main menu: ENTER COMMAND [INPUT DATA]:");
+  EXPECT_EQ(input.prompts[3], "Main menu: ENTER COMMAND [OUTPUT DATA]:");
+  EXPECT_EQ(input.prompts[4], "Main menu: ENTER COMMAND [OUTPUT DATA]:");
+}
+
 TEST_F(Keyboard, MissingVariancesWarnButLetTheMacroGoOn) {
   make(3, 3, true, false);
   replay("V2C\nINFORMATION\n");

@@ -386,7 +386,7 @@ void GS_3LINAXIS(int axis, float start, float end, float vmin, float vmax, float
   const double scale = (double{end} - start) / (double{vmax} - vmin);
   const auto tick_first = static_cast<float>((double{first} - vmin) * scale + start);
   const auto tick_interval = static_cast<float>(interval * scale);
-  if (!measuring_axes())
+  if (!measuring_axes() && (axis_numbers == nullptr || !axis_numbers->numbers_only))
     GS_3LINTICKS(axis, start, end, p1, p2, tick_first, tick_interval, number, style.num_small, dx,
                  dy, dz, style.large_tick * wy, style.small_tick * wy, status);
   if (enumerate)
@@ -796,6 +796,20 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
     if (!ends.empty()) drawn = std::move(ends);
   }
   if (axis == 3 && status == kStatusGood) keep_off_other_axes(texts, numbers, placed, drawn);
+  // Where the floor's two axes meet at a corner (seen level, an axis end-on
+  // brings its numbers there), a Y number over an X number is left out, as
+  // long as the Y axis keeps another.
+  if (axis == 2 && axis_numbers != nullptr && status == kStatusGood) {
+    const auto over_x = [&](std::size_t k) {
+      const GsRect r = texts.plate(placed[k]);
+      return std::any_of(axis_numbers->xy_room.begin(), axis_numbers->xy_room.end(),
+                         [&r](const Gs3dAxisNumbers::Room& b) {
+                           return b.axis == 1 && meet(r, b.plate);
+                         });
+    };
+    if (std::any_of(drawn.begin(), drawn.end(), [&](std::size_t k) { return !over_x(k); }))
+      std::erase_if(drawn, over_x);
+  }
   Placed power;
   const float exponent = std::round(std::log10(static_cast<float>(factor)));
   if (factor != 1.0 && !drawn.empty() && status == kStatusGood)
@@ -808,8 +822,10 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
         if (power.shown) axis_numbers->z_plates.push_back(texts.plate(power));
       } else {
         for (const std::size_t k : drawn)
-          axis_numbers->xy_room.push_back({axis, texts.plate(placed[k], true)});
-        if (power.shown) axis_numbers->xy_room.push_back({0, texts.plate(power, true)});
+          axis_numbers->xy_room.push_back(
+              {axis, texts.plate(placed[k], true), texts.plate(placed[k])});
+        if (power.shown)
+          axis_numbers->xy_room.push_back({0, texts.plate(power, true), texts.plate(power)});
       }
       return;
     }
@@ -902,24 +918,93 @@ void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, floa
               ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask, mask_colour, status);
 }
 
-float gs_3d_axis_label(float x, float y, float z, float dx, float dy, int horizontal,
-                       std::string_view text, Status& status) {
+float gs_3d_axis_label(float x, float y, float z, float z_other, float dx, float dy,
+                       int horizontal, std::string_view text, Status& status) {
   const float unlimited = std::numeric_limits<float>::max();
   if (status != kStatusGood || !gs_state.xenum.text.output) return unlimited;
-  const float wy = world_per_page_y(status);
+  float wx = 1.0f, wy = 1.0f;
+  gs_detail::world_per_page(wx, wy, status);
   const GsAxisEnum& style = gs_state.xenum;
   const float height = style.text.height * kTextHeight * wy;
-  const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
+  const float beyond = gs_state.haxes.large_tick + gs_state.layout.x_enum_gap;
+  const float offset = beyond * wy;
+  const float gap = std::fabs(beyond * wx);
   GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing, 0,
                horizontal, 3, 0.0f, 1.0f, status);
   float u = 0, v = 0, left = 0, right = 0;
   gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z, u, v);
-  // Above the axis's top; held below the frame's top edge when the axis
+  // The axis on the page, from this end to the other.
+  float ue = 0, ve = 0, uo = 0, vo = 0;
+  gs_3d_project(gs_state.view3d, x, y, z, ue, ve);
+  gs_3d_project(gs_state.view3d, x, y, z_other, uo, vo);
+  // Above the axis's top (its end, or the numbers' place beside it where
+  // that stands higher); held below the frame's top edge when the axis
   // reaches past it.
   const PageRoom room = page_room(height, status);
-  v = std::max(std::min(v + 1.5f * height, room.top - 0.5f * height), room.bottom + 0.5f * height);
-  gs_3d_text_inside(text, horizontal, 3, height, v, u, left, right, status);
-  if (!measuring_axes()) QG_TEXT(u, v, text, status);
+  const float first =
+      std::max(std::min(std::max(v, ve) + 1.5f * height, room.top - 0.5f * height),
+               room.bottom + 0.5f * height);
+  // The page extent across of the axis line between heights LOW and HIGH
+  // (false where it does not reach them).
+  const auto axis_across = [&](float low, float high, float& a1, float& a2) {
+    const float v1 = std::min(ve, vo), v2 = std::max(ve, vo);
+    if (high < v1 || low > v2) return false;
+    const auto u_at = [&](float w) {
+      return vo == ve ? ue : ue + (uo - ue) * (std::clamp(w, v1, v2) - ve) / (vo - ve);
+    };
+    a1 = std::min(u_at(low), u_at(high)), a2 = std::max(u_at(low), u_at(high));
+    if (vo == ve) a1 = std::min(ue, uo), a2 = std::max(ue, uo);
+    return true;
+  };
+  // The heading at V: on the numbers' side of the axis line, clear of it by
+  // the numbers' distance; false where the frame leaves it over the line.
+  const auto place = [&](int side, float at_v, float& at_u) {
+    at_u = u;
+    gs_3d_text_inside(text, side, 3, height, at_v, at_u, left, right, status);
+    float a1 = 0, a2 = 0;
+    if (!axis_across(at_v - 0.5f * height, at_v + 0.5f * height, a1, a2)) return true;
+    if (side == 3 && right > a1 - gap) at_u -= right - (a1 - gap);
+    if (side != 3 && left < a2 + gap) at_u += a2 + gap - left;
+    gs_3d_text_inside(text, side, 3, height, at_v, at_u, left, right, status);
+    return right <= a1 || left >= a2;
+  };
+  // Clear of the X and Y numbers, where a step or more up leaves it so.
+  const auto over_numbers = [&](float at_v) {
+    if (axis_numbers == nullptr) return false;
+    const GsRect box{left, at_v - 0.5f * height, right, at_v + 0.5f * height};
+    return std::any_of(axis_numbers->xy_room.begin(), axis_numbers->xy_room.end(),
+                       [&box](const Gs3dAxisNumbers::Room& r) { return meet(box, r.box); });
+  };
+  // On the numbers' side; where the frame's edge leaves no room there
+  // beside the line, across it, on a plate of the background over the
+  // surface.
+  float chosen_u = u;
+  v = first;
+  int chosen_side = horizontal;
+  bool found = false;
+  const int across = horizontal == 3 ? 1 : 3;
+  for (const int side : {horizontal, across}) {
+    if (side == across && horizontal == 2) break;
+    for (float at_v = first;
+         (at_v == first || at_v + 0.5f * height <= room.top) && !found && status == kStatusGood;
+         at_v += 0.5f * height) {
+      float at_u = u;
+      if (place(side, at_v, at_u) && !over_numbers(at_v))
+        chosen_u = at_u, v = at_v, chosen_side = side, found = true;
+    }
+    if (found) break;
+  }
+  place(chosen_side, v, chosen_u);
+  if (measuring_axes()) return v - 0.5f * height;
+  if (chosen_side != horizontal) {
+    const float margin = kPlateMargin * height;
+    GS_FILLSTYLE(1, gs_state.background_colour, status);
+    GS_RECTANGLE(left - margin, v - 0.5f * height - margin, right + margin,
+                 v + 0.5f * height + margin, false, true, status);
+    GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing,
+                 0, chosen_side, 3, 0.0f, 1.0f, status);
+  }
+  QG_TEXT(chosen_u, v, text, status);
   return v - 0.5f * height;
 }
 

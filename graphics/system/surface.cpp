@@ -528,15 +528,41 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   }
   if (walls) {
     // Axes whose range is empty or decreasing are left out.
+    Gs3dAxisNumbers numbers;
+    // The floor axis AXIS over LO..HI at the other floor coordinate AT has
+    // its ticks point down the page and its numbers under them (aligned
+    // HORIZONTAL, VERTICAL), unless it runs more than twice as far up the
+    // page as across: numbers there would stand on the axis line and on one
+    // another's ticks, so its ticks point out of the floor, away from the
+    // box (OUT_X, OUT_Y), with the numbers beyond them beside the line.
+    const auto floor_axis = [&](int axis, float lo, float hi, float at, float out_x, float out_y,
+                                int horizontal, int vertical) {
+      if (!(lo < hi)) return;
+      float x0 = lo, y0 = at, x1 = hi, y1 = at;
+      if (axis == 2) x0 = at, y0 = lo, x1 = at, y1 = hi;
+      float u0 = 0, v0 = 0, u1 = 0, v1 = 0, uo = 0, vo = 0;
+      gs_3d_project(gs_state.view3d, x0, y0, 0.0f, u0, v0);
+      gs_3d_project(gs_state.view3d, x1, y1, 0.0f, u1, v1);
+      gs_3d_project(gs_state.view3d, x0 + out_x, y0 + out_y, 0.0f, uo, vo);
+      if (std::fabs(v1 - v0) > 2.0f * std::fabs(u1 - u0) && uo != u0)
+        GS_3LINAXIS(axis, lo, hi, lo, hi, at, 0.0f, out_x, out_y, 0, enumerate, uo > u0 ? 1 : 3,
+                    3, status);
+      else
+        GS_3LINAXIS(axis, lo, hi, lo, hi, at, 0.0f, 0, 0, -1, enumerate, horizontal, vertical,
+                    status);
+    };
     const auto floor_axes = [&] {
       if (elevation >= 0.0f) {
-        const float y_at = az <= 90.0f || az >= 270.0f ? ys : ye;
-        if (xs < xe) GS_3LINAXIS(1, xs, xe, xs, xe, y_at, 0.0f, 0, 0, -1, enumerate, 2, 1, status);
-        const float x_at = az <= 180.0f ? xs : xe;
-        if (ys < ye) GS_3LINAXIS(2, ys, ye, ys, ye, x_at, 0.0f, 0, 0, -1, enumerate, 1, 3, status);
+        const bool front_ys = az <= 90.0f || az >= 270.0f;
+        floor_axis(1, xs, xe, front_ys ? ys : ye, 0.0f, front_ys ? -1.0f : 1.0f, 2, 1);
+        const bool front_xs = az <= 180.0f;
+        floor_axis(2, ys, ye, front_xs ? xs : xe, front_xs ? -1.0f : 1.0f, 0.0f, 1, 3);
       }
     };
-    const auto height_axis = [&] {
+    // The height axis whole, or its line and ticks alone (kLine), or its
+    // heading and numbers alone (kNumbers).
+    enum class Part { kWhole, kLine, kNumbers };
+    const auto height_axis = [&](Part part) {
       if (0.0f < h && range_min < range_max) {
         // The ticks count where their numbers, centred on them and beyond
         // them by the tick and the gap (longer on the page where perspective
@@ -590,25 +616,34 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
         gs_3d_project(gs_state.view3d, c.x, c.y, z_start, u_unused, v_foot);
         gs_3d_project(gs_state.view3d, c.x, c.y, z_end, u_unused, v_top);
         const float heading =
-            log && enumerate ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end, c.dx,
-                                                c.dy, justified, "log10(Z)", status)
-                             : std::numeric_limits<float>::max();
+            log && enumerate && part != Part::kLine
+                ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end,
+                                   v_top < v_foot ? z_end : z_start, c.dx, c.dy, justified,
+                                   "log10(Z)", status)
+                : std::numeric_limits<float>::max();
         const Gs3dNumbersBelow below_heading(heading);
-        GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0, enumerate,
-                    justified, 3, status);
+        numbers.numbers_only = part == Part::kNumbers;
+        GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0,
+                    enumerate && part != Part::kLine, justified, 3, status);
+        numbers.numbers_only = false;
       }
     };
     // The axes are measured before they are drawn, so that the height
-    // numbers' plates keep off the floor axes' numbers.
-    Gs3dAxisNumbers numbers;
+    // numbers' plates keep off the floor axes' numbers. The height axis's
+    // line goes first: an X or Y number it passes (moved inside the frame
+    // beside it, or by a low corner) is drawn over it, on its plate.
     if (enumerate) {
       numbers.measure(true);
       floor_axes();
-      height_axis();
+      height_axis(Part::kWhole);
       numbers.measure(false);
+      height_axis(Part::kLine);
+      floor_axes();
+      height_axis(Part::kNumbers);
+    } else {
+      floor_axes();
+      height_axis(Part::kWhole);
     }
-    floor_axes();
-    height_axis();
   }
 }
 

@@ -1066,6 +1066,96 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
   EXPECT_GE(heights, 2);
 }
 
+// The page box of a window text (digits half their height wide, 0.7 of it
+// tall), a hair inside.
+std::array<float, 4> text_box(const PageItem& t) {
+  const float width = 0.5f * static_cast<float>(t.text.size()) * t.height;
+  const float left = t.horizontal == 3   ? t.x[0] - width
+                     : t.horizontal == 2 ? t.x[0] - 0.5f * width
+                                         : t.x[0];
+  const float tall = 0.7f * t.height;
+  const float bottom = t.vertical == 3   ? t.y[0] - 0.5f * tall
+                       : t.vertical <= 2 ? t.y[0] - tall
+                                         : t.y[0];
+  const float hair = 0.05f * t.height;
+  return {left + hair, bottom + hair, left + width - hair, bottom + tall - hair};
+}
+
+// Views of the viewer, zoomed, turned, tilted and logarithmic, where the
+// axes' texts met lines or one another: the heading of logarithmic heights
+// held at the frame's top beside a Z axis at the page's edge (across the
+// axis, on a plate, rather than under its line) and seen from high above
+// over the Y numbers; seen from below, the Z axis short under its heading;
+// the Z axis at a low corner by the X numbers; an X axis running up the
+// page (its numbers beside it, not on it); seen level along the X axis,
+// its number at the corner where the Y numbers start. No line drawn after a text
+// crosses it, no two texts overlap, and two height numbers or more stand.
+TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  GS_SET_PIXELLIMITS(512, 24, s);  // heights averaged in blocks of 9 pixels
+  make(200, 90, tall_gaussian);
+  struct Case {
+    bool log;
+    int zooms, steeper;
+    float azimuth, elevation;  // degrees
+  };
+  for (const Case c : {Case{true, 2, 2, 30, -40}, Case{true, 4, 0, 30, 80},
+                       Case{true, 0, 0, 90, -80}, Case{false, 3, 0, 330, 60},
+                       Case{false, 0, 0, 90, 40}, Case{false, 0, 0, 270, 0}}) {
+    SCOPED_TRACE(std::string(c.log ? "log" : "linear") + ", " + std::to_string(c.zooms) +
+                 " zooms, azimuth " + std::to_string(c.azimuth) + ", elevation " +
+                 std::to_string(c.elevation));
+    QG_SET_LOGZSCALING(c.log, s);
+    float low = 0.0f, high = 0.0f;
+    MA_RMINMAX(200, 90, data, 1, 1, 200, 90, low, high, s);
+    if (c.log) gs_3d_log_heights(low, high, low, high);
+    const float d = 99.5f / std::pow(1.2f, static_cast<float>(c.zooms));
+    GS_SET_3DVIEW(-100.0f, -45.0f, 0.0f, c.azimuth * kPi / 180.0f, c.elevation * kPi / 180.0f,
+                  30.0f * d, -d, -d, d, d,
+                  99.5f / (high - low) * std::pow(1.414214f, static_cast<float>(c.steeper)), s);
+    items.clear();
+    GS_3DSURFACE(200, 90, data, xaxis, yaxis, 1, 1, 200, 90, "Simulated Data", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    std::vector<std::size_t> texts;
+    int heights = 0;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+      const PageItem& t = items[k];
+      if (t.kind != "text" || t.text.empty() || t.text == "Simulated Data") continue;
+      texts.push_back(k);
+      heights += k > 0 && items[k - 1].kind == "fill_area" && t.text != "log10(Z)" &&
+                 t.text.rfind("*10E", 0) != 0;
+    }
+    EXPECT_GE(heights, 2);
+    EXPECT_EQ(text("log10(Z)") != nullptr, c.log);
+    for (std::size_t a = 0; a < texts.size(); ++a)
+      for (std::size_t b = a + 1; b < texts.size(); ++b) {
+        const auto p = text_box(items[texts[a]]), q = text_box(items[texts[b]]);
+        EXPECT_FALSE(p[0] < q[2] && q[0] < p[2] && p[1] < q[3] && q[1] < p[3])
+            << items[texts[a]].text << " and " << items[texts[b]].text;
+      }
+    for (const std::size_t k : texts) {
+      const auto box = text_box(items[k]);
+      for (std::size_t j = k + 1; j < items.size(); ++j) {
+        const PageItem& line = items[j];
+        if (line.kind != "polyline") continue;
+        // Only the part inside the clip rectangle is drawn.
+        const std::array<float, 4> clipped{std::max(box[0], line.clip.empty() ? box[0] : line.clip[0]),
+                                           std::max(box[1], line.clip.empty() ? box[1] : line.clip[1]),
+                                           std::min(box[2], line.clip.empty() ? box[2] : line.clip[2]),
+                                           std::min(box[3], line.clip.empty() ? box[3] : line.clip[3])};
+        if (!(clipped[0] < clipped[2] && clipped[1] < clipped[3])) continue;
+        for (std::size_t n = 0; n + 1 < line.x.size(); ++n)
+          EXPECT_FALSE(meets(line.x[n], line.y[n], line.x[n + 1], line.y[n + 1], clipped[0],
+                             clipped[1], clipped[2], clipped[3]))
+              << items[k].text << " under a line from (" << line.x[n] << ", " << line.y[n] << ")";
+      }
+    }
+  }
+  QG_SET_LOGZSCALING(false, s);
+}
+
 // Page extremes of every point drawn; false when a point is not finite.
 bool drawn_extent(const std::vector<PageItem>& items, float& x1, float& y1, float& x2, float& y2) {
   x1 = y1 = 1e30f;

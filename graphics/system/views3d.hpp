@@ -70,12 +70,14 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
                    int vertical, Status& status);
 // The page room beside a 3-D axis that its numbers take.
 float gs_3d_number_room();
-// TEXT over the end (X, Y, Z) of an axis numbered outwards along (DX, DY),
-// in the numbers' style, justified HORIZONTAL as they are, inside the
-// view's frame. Gives the lowest world height it reaches (the largest float
-// when nothing was drawn).
-float gs_3d_axis_label(float x, float y, float z, float dx, float dy, int horizontal,
-                       std::string_view text, Status& status);
+// TEXT over the end (X, Y, Z) of a height axis reaching to Z_OTHER and
+// numbered outwards along (DX, DY), in the numbers' style, justified
+// HORIZONTAL as they are, inside the view's frame, on their side of the
+// axis line and clear of the X and Y numbers where a place higher up is.
+// Gives the lowest world height it reaches (the largest float when nothing
+// was drawn).
+float gs_3d_axis_label(float x, float y, float z, float z_other, float dx, float dy,
+                       int horizontal, std::string_view text, Status& status);
 // While it lives, the texts of the 3-D axes stand below TOP (world units of
 // the transform in force): a heading held under the frame's top edge, over
 // an axis that runs past it, keeps its place clear of the numbers.
@@ -105,11 +107,14 @@ class Gs3dAxisNumbers {
   void measure(bool on) { measuring = on; }
 
   bool measuring = false;
+  // Only the numbers of the axes are drawn (their lines and ticks were).
+  bool numbers_only = false;
   // The room each X or Y number keeps clear, with its axis (1 or 2; 0 for
   // a power of ten).
   struct Room {
     int axis = 0;
     GsRect box;
+    GsRect plate;  // the number's own plate
   };
   std::vector<Room> xy_room;
   std::vector<GsRect> z_plates;  // the plates of the height numbers measured
