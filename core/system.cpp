@@ -424,6 +424,10 @@ std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FIL
   }
 }
 
+// Every key waiting at the terminal FD in single-key mode, put after the keys
+// typed ahead.
+void take_keys_waiting(int fd);
+
 // What the terminal shows of the keys typed ahead not shown yet, taken as
 // its line mode takes them, line by line up to the first end of the input
 // given ahead; they are marked shown.
@@ -545,7 +549,14 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
     if (!ended) return false;
     taken = *ended;
+    // Keys that came on after the line's end came in single-key mode too,
+    // neither edited nor shown (a carriage return not yet a line end): they
+    // are taken as keys typed ahead, and shown as the terminal shows them.
+    take_keys_waiting(fd);
     held.reset();
+    const std::string ahead = show_keys_ahead(keys);
+    std::fwrite(ahead.data(), 1, ahead.size(), out);
+    std::fflush(out);
   } else if (taken == TerminalLine::Key::kTaken && !read_plain_line(in, out, "", echo, rest)) {
     return false;
   }

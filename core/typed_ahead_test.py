@@ -316,7 +316,8 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         # The terminal shows lines typed ahead as they come, and the prompts
         # that read them later show only themselves: so do lines given back.
         for parts in ([b'FOO\rBAR\rBAZ\r'], [b'FOO\rBA\x7fR\r\x15BA', b'Z\r'],
-                      [b'FOO\r\x04'], [b'FOO\rCA\x16\nDD\r']):
+                      [b'FOO\r\x04'], [b'FOO\rCA\x16\nDD\r'],
+                      [b'CA', b'DD\rFOO\rBAR\r']):  # lines beyond one the terminal finished
             with self.subTest(parts=parts):
                 count = sum(part.count(key) for part in parts for key in (b'\r', b'\n', b'\x04'))
                 paged = self.same_answers(parts, answers(run(parts, False, count)[0]))
