@@ -270,9 +270,11 @@ testing::PtyChild answers_after_page(const std::function<void()>& setup) {
 }
 
 // A block of keys longer than one read of the pager, pasted at the page:
-// the keys the pager's read left behind are edited and shown as the rest.
-// An end-of-file key typed later sends the line given back, and a second
-// one, on the empty line, ends the input, as the terminal's line mode does.
+// the keys the pager's read left behind are edited as the rest, and all
+// shown at once after the first line, as the terminal shows lines typed
+// ahead: the later prompts show only themselves. An end-of-file key typed
+// later sends the line given back, and a second one, on the empty line,
+// ends the input, as the terminal's line mode does.
 TEST(Pager, KeysGivenBackBeyondOneReadAndEndOfInput) {
   testing::PtyChild child = answers_after_page([] {});
   ASSERT_TRUE(child.started());
@@ -280,14 +282,17 @@ TEST(Pager, KeysGivenBackBeyondOneReadAndEndOfInput) {
   std::string block = "q";
   for (int i = 1; i <= 40; ++i) block += "answer" + format_i(i, 2, 2) + "\r";
   child.type(block + "CMULTIPLX\x7fY\rCLEAR\x15" "CADD\r" "ab\x08" "c\rNEXT");
-  for (int i = 1; i <= 40; ++i) {
-    const std::string answer = "answer" + format_i(i, 2, 2);
-    ASSERT_TRUE(child.wait_for("NEXT ANSWER:" + answer + "\r\nGOT[" + answer + "]")) << child.output();
-  }
-  for (const char* got : {"NEXT ANSWER:CMULTIPLY\r\nGOT[CMULTIPLY]", "NEXT ANSWER:CADD\r\nGOT[CADD]",
-                          "NEXT ANSWER:ab^Hc\r\nGOT[ab\x08" "c]"})  // shown as the terminal shows it
+  ASSERT_TRUE(child.wait_for("NEXT ANSWER:answer01\r\nanswer02\r\n")) << child.output();
+  for (int i = 3; i <= 40; ++i) ASSERT_TRUE(child.wait_for("answer" + format_i(i, 2, 2) + "\r\n"));
+  // Shown as the terminal shows the keys: erased, killed, ^H for Ctrl-H.
+  ASSERT_TRUE(child.wait_for("CMULTIPLX\b \bY\r\nCLEAR\b \b\b \b\b \b\b \b\b \bCADD\r\nab^Hc\r\nNEXT"))
+      << child.output();
+  ASSERT_TRUE(child.wait_for("GOT[answer01]")) << child.output();
+  for (int i = 2; i <= 40; ++i)
+    ASSERT_TRUE(child.wait_for("NEXT ANSWER:GOT[answer" + format_i(i, 2, 2) + "]")) << child.output();
+  for (const char* got : {"NEXT ANSWER:GOT[CMULTIPLY]", "NEXT ANSWER:GOT[CADD]", "NEXT ANSWER:GOT[ab\x08" "c]"})
     ASSERT_TRUE(child.wait_for(got)) << child.output();
-  ASSERT_TRUE(child.wait_for("NEXT ANSWER:NEXT")) << child.output();
+  ASSERT_TRUE(child.wait_for("NEXT ANSWER:")) << child.output();
   child.type("\x04");
   child.type("\x04");
   ASSERT_TRUE(child.wait_for("GOT[NEXT]")) << child.output();
@@ -316,8 +321,8 @@ TEST(Pager, KeysGivenBackFollowTheTerminalsSettings) {
       ASSERT_TRUE(child.wait_for("GOT[df]")) << child.output();
       EXPECT_EQ(child.output().find("de"), std::string::npos);
     } else {
-      ASSERT_TRUE(child.wait_for("NEXT ANSWER:ab^?c\r\nGOT[ab\x7f" "c]")) << child.output();
-      ASSERT_TRUE(child.wait_for("NEXT ANSWER:de")) << child.output();
+      ASSERT_TRUE(child.wait_for("NEXT ANSWER:ab^?c\r\ndeGOT[ab\x7f" "c]")) << child.output();
+      ASSERT_TRUE(child.wait_for("NEXT ANSWER:")) << child.output();
       child.type("\x7f" "f\r");
       ASSERT_TRUE(child.wait_for("GOT[de\x7f" "f]")) << child.output();
     }

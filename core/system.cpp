@@ -246,6 +246,22 @@ bool edited_line_endless = false;
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 
+// A key in typed_ahead that the terminal has shown already: one it echoed in
+// its line mode before the single-key reader took it (pasted with the key
+// that opened a help page), or one the plain reader showed with the keys
+// given back before it. Shown once, it is not shown again at its prompt.
+constexpr int kShownKey = 0x100;
+int typed_key(int entry) { return entry == EOF ? EOF : entry & 0xff; }
+bool shown_key(int entry) { return entry != EOF && (entry & kShownKey) != 0; }
+
+// The keys the single-key reader handed out last, and how many of them (from
+// the first) the terminal had shown: keys given back are the end of them.
+struct KeysHandedOut {
+  std::string keys;
+  std::size_t shown = 0;
+};
+KeysHandedOut keys_handed_out;
+
 // Lines the terminal's line mode has made of keys given back, beyond the
 // line read: a line end taken literally ends the line the program reads
 // there, but not the terminal's line, whose rest the terminal hands over in
@@ -408,6 +424,31 @@ std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FIL
   }
 }
 
+// Every key waiting at the terminal FD in single-key mode, put after the keys
+// typed ahead.
+void take_keys_waiting(int fd);
+
+// What the terminal shows of the keys typed ahead not shown yet, taken as
+// its line mode takes them, line by line up to the first end of the input
+// given ahead; they are marked shown.
+std::string show_keys_ahead(const TerminalEditKeys& keys) {
+  std::string shown;
+  std::optional<TerminalLine> line;
+  for (int& entry : typed_ahead) {
+    if (entry == EOF) break;
+    if (!line) line.emplace(keys);
+    std::string echo;
+    const TerminalLine::Key taken = line->take(static_cast<unsigned char>(typed_key(entry)), echo);
+    if (!shown_key(entry)) {
+      if (keys.echo) shown += echo;
+      if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) shown.push_back('\n');
+      entry |= kShownKey;
+    }
+    if (taken == TerminalLine::Key::kLineEnd || taken == TerminalLine::Key::kEndOfInput) line.reset();
+  }
+  return shown;
+}
+
 // What LINE, made of keys given back, keeps as a response line.
 void keep_response(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -442,7 +483,7 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     // stream: the keys given back were typed after it.
     for (std::size_t n = stream_buffered(in); n > 0; --n) part.push_back(static_cast<char>(std::getc(in)));
   }
-  const std::size_t shown_from = part.size();
+  std::size_t shown_from = part.size();
   // An end of the input the terminal gave ahead (an end-of-file key on an
   // empty line) ends this read, as it would have ended the plain reader's.
   if (part.empty() && typed_ahead.front() == EOF) {
@@ -458,9 +499,15 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   TerminalLine edited(keys, std::move(part));
   TerminalLine::Key taken = TerminalLine::Key::kTaken;
   std::string unshown;
+  bool line_end_shown = false;
   while (taken == TerminalLine::Key::kTaken && !typed_ahead.empty() && typed_ahead.front() != EOF) {
-    taken = edited.take(static_cast<unsigned char>(typed_ahead.front()), unshown);
+    const int entry = typed_ahead.front();
+    taken = edited.take(static_cast<unsigned char>(typed_key(entry)), unshown);
     typed_ahead.pop_front();
+    // What the terminal has shown already is not shown again (those keys
+    // came before the others).
+    shown_from = shown_key(entry) ? edited.text().size() : std::min(shown_from, edited.text().size());
+    line_end_shown = shown_key(entry);
     if (taken == TerminalLine::Key::kHandedOn && !reader_line_ends(edited)) taken = TerminalLine::Key::kTaken;
   }
   // The end of the input given ahead after the keys (not an end-of-file key
@@ -485,7 +532,14 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     std::fwrite(shown.data(), 1, shown.size(), out);
   }
   edited.shown_after(prompt, shown_from);
-  if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
+  if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end && !line_end_shown) std::fputc('\n', out);
+  // The keys given back beyond this line the terminal would have shown as
+  // they came, all at once: they show now, and later reads show only their
+  // prompts.
+  if (taken != TerminalLine::Key::kTaken) {
+    const std::string ahead = show_keys_ahead(keys);
+    std::fwrite(ahead.data(), 1, ahead.size(), out);
+  }
   std::fflush(out);
   std::string rest;  // read as the terminal edits it itself
   if (end_given_ahead) {
@@ -495,7 +549,14 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
     if (!ended) return false;
     taken = *ended;
+    // Keys that came on after the line's end came in single-key mode too,
+    // neither edited nor shown (a carriage return not yet a line end): they
+    // are taken as keys typed ahead, and shown as the terminal shows them.
+    take_keys_waiting(fd);
     held.reset();
+    const std::string ahead = show_keys_ahead(keys);
+    std::fwrite(ahead.data(), 1, ahead.size(), out);
+    std::fflush(out);
   } else if (taken == TerminalLine::Key::kTaken && !read_plain_line(in, out, "", echo, rest)) {
     return false;
   }
@@ -1164,7 +1225,7 @@ int bounded_getc(std::FILE* in) {
   if (typed_ahead.empty()) {
     c = rl_getc(in);
   } else {
-    c = typed_ahead.front();
+    c = typed_key(typed_ahead.front());
     typed_ahead.pop_front();
     // A Ctrl-D typed ahead ends the input only on an empty line; inside a
     // line it is the key it would have been at the editor (its
@@ -1507,13 +1568,16 @@ std::string IO_INPUT_KEY(Status& status) {
   // Keys typed ahead and already taken from the terminal come first, as
   // many at once as one read would bring; a Ctrl-D among them is the end of
   // the input.
+  keys_handed_out = {};
   if (!typed_ahead.empty()) {
     std::string key;
     while (!typed_ahead.empty() && typed_ahead.front() != EOF && key.size() < kKeyBuffer) {
-      key.push_back(static_cast<char>(typed_ahead.front()));
+      if (shown_key(typed_ahead.front()) && keys_handed_out.shown == key.size()) ++keys_handed_out.shown;
+      key.push_back(static_cast<char>(typed_key(typed_ahead.front())));
       typed_ahead.pop_front();
     }
     if (key.empty()) typed_ahead.pop_front();
+    keys_handed_out.keys = key;
     return key;
   }
   termios saved{};
@@ -1532,6 +1596,10 @@ std::string IO_INPUT_KEY(Status& status) {
   {
     // Canonical mode and echo back as they were at the end.
     TerminalHeld held(STDIN_FILENO, saved, raw);
+    // The keys the terminal holds as the line mode ends it has shown already.
+    int waiting = 0;
+    if ((saved.c_lflag & (ICANON | ECHO)) != (ICANON | ECHO) || ioctl(STDIN_FILENO, FIONREAD, &waiting) != 0)
+      waiting = 0;
     got = read(STDIN_FILENO, buffer, sizeof buffer);
     // The keys of the same burst beyond this read are taken too, still in
     // single-key mode, for the next reads: the line mode would hand what came
@@ -1540,14 +1608,28 @@ std::string IO_INPUT_KEY(Status& status) {
       raw.c_cc[VMIN] = 0;
       raw.c_cc[VTIME] = 0;
       if (held.change(raw)) take_keys_waiting(STDIN_FILENO);
+      // The keys of this read come first, then those kept for the next.
+      const auto shown = static_cast<std::size_t>(waiting);
+      keys_handed_out.shown = std::min(shown, static_cast<std::size_t>(got));
+      const std::size_t kept_shown = std::min(shown - keys_handed_out.shown, typed_ahead.size());
+      for (std::size_t i = 0; i < kept_shown; ++i) typed_ahead[i] |= kShownKey;
     }
   }
-  return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+  if (got <= 0) return {};
+  keys_handed_out.keys.assign(buffer, static_cast<std::size_t>(got));
+  return keys_handed_out.keys;
 }
 
 void io_keep_typed_ahead(std::string_view bytes) {
-  for (auto k = bytes.rbegin(); k != bytes.rend(); ++k)
-    typed_ahead.push_front(static_cast<unsigned char>(*k));
+  // The keys given back are the last handed out; those the terminal showed
+  // stay marked so.
+  const std::string_view out = keys_handed_out.keys;
+  std::size_t shown = 0;
+  if (out.ends_with(bytes) && keys_handed_out.shown > out.size() - bytes.size())
+    shown = keys_handed_out.shown - (out.size() - bytes.size());
+  for (std::size_t i = bytes.size(); i-- > 0;)
+    typed_ahead.push_front(static_cast<unsigned char>(bytes[i]) | (i < shown ? kShownKey : 0));
+  keys_handed_out = {};
 }
 
 std::FILE* io_terminal_input() { return rl_instream != nullptr ? rl_instream : stdin; }

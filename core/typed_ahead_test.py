@@ -127,6 +127,11 @@ def answers(data):
     return [found.group(0) for found in said if found]
 
 
+def alike(data):
+    """The screen of DATA with each prompt's default taken out (a help page changes it)."""
+    return [re.sub(rb'\[[A-Z ]*\]:', b'[]:', line) for line in screen(data)]
+
+
 def run(parts, at_page, count, term='dumb', setup=None):
     """Types PARTS (one after another, each when the program has answered the
     last) at the main menu, or after "?" at its help page with "q" before
@@ -188,6 +193,7 @@ class TypedAheadAtHelpPage(unittest.TestCase):
     def same_answers(self, parts, expected, term='dumb', setup=None, shown=None):
         direct, direct_end = run(parts, False, len(expected), term, setup)
         paged, paged_end = run(parts, True, len(expected), term, setup)
+        self.direct = direct
         self.assertEqual(answers(direct), expected, direct)
         self.assertEqual(answers(paged), expected, paged)
         self.assertEqual(direct_end is None, paged_end is None)
@@ -200,8 +206,9 @@ class TypedAheadAtHelpPage(unittest.TestCase):
             with self.subTest(term=term):
                 paged = self.same_answers([b'FOO\r' * 70 + b'CLEAR\x15CADF\x7fD\r'],
                                           [NO_CHOICE] * 70 + [NO_DATA], term)
-                if term == 'dumb':
-                    self.assertIn(b'Main menu: ENTER COMMAND [HELP]:CADD', screen(paged))
+                if term == 'dumb':  # shown as the terminal shows the same keys typed ahead
+                    self.assertIn(b'CADD', screen(paged))
+                    self.assertNotIn(b'Main menu: ENTER COMMAND [HELP]:CADD', screen(paged))
 
     def test_word_erase_takes_whole_words_beyond_ascii(self):
         self.same_answers([b'FOO caf\xc3\xa9\x17\x17CADD\r'], [NO_DATA], setup=iutf8,
@@ -304,6 +311,38 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         at_once, _ = run([b'?\x16\nCA\x04', b'qDD\r'], False, 1)
         self.assertEqual(answers(separately), [NO_DATA], separately)
         self.assertEqual(answers(at_once), [NO_DATA], at_once)
+
+    def test_lines_given_back_show_at_once_as_lines_typed_ahead_do(self):
+        # The terminal shows lines typed ahead as they come, and the prompts
+        # that read them later show only themselves: so do lines given back.
+        for parts in ([b'FOO\rBAR\rBAZ\r'], [b'FOO\rBA\x7fR\r\x15BA', b'Z\r'],
+                      [b'FOO\r\x04'], [b'FOO\rCA\x16\nDD\r'],
+                      [b'CA', b'DD\rFOO\rBAR\r']):  # lines beyond one the terminal finished
+            with self.subTest(parts=parts):
+                count = sum(part.count(key) for part in parts for key in (b'\r', b'\n', b'\x04'))
+                paged = self.same_answers(parts, answers(run(parts, False, count)[0]))
+                shown = alike(paged)[1:]  # after the page's own line, from its prompt on
+                shown[0] = shown[0].partition(b']:')[2]
+                self.assertEqual(shown, alike(self.direct), paged)
+        # Lines pasted with the key that opens the page the terminal showed
+        # already: not again when the page gives them back.
+        t = Terminal()
+        try:
+            t.wait_for(MENU)
+            t.wait_for(b':')
+            t.settle()
+            t.type(b'?\rqFOO\rBAR\r')
+            t.wait_for(PAGE)
+            start = t.seen
+            end = time.time() + 60
+            while len(answers(t.out[start:])) < 2 and t.status is None and time.time() < end:
+                t.pump(0.1)
+            t.settle()
+            self.assertEqual(answers(t.out[start:]), [NO_CHOICE] * 2)
+            self.assertNotIn(b'FOO', t.out[start:])
+            self.assertNotIn(b'BAR', t.out[start:])
+        finally:
+            t.close()
 
     def test_control_keys_show_as_the_terminal_shows_them(self):
         keys = b'FOO\x1bx\x01\x02\x7fY\x16\x15\r'
