@@ -80,6 +80,9 @@ struct OlmiRowFit {
 // (sum of squares, RMS mis-fit, R_p) are those of the parameters left. A
 // fitted row is checked as the 2-D fit is (kzt_fit_faults): a peak's position
 // must lie in the row's region, its height, width and intensity be above 0.
+// A converged fit of a Voigt goes on from where it stopped, with coarser
+// differences, for as long as that lowers its sum of squares by more than
+// rounding (its widths' valley is long and curved).
 OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
