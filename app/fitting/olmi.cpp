@@ -946,13 +946,18 @@ class FeatureTracks {
             std::fabs(now_f.pos - now_g.pos) >= now_f.width + now_g.width)
           pair.gap = std::fabs(now_f.pos - now_g.pos);
         const bool first_fitted = pair.gap_clicked;
+        // The row clicked is where two clicked apart were last told apart.
+        if (first_fitted && !pair.met) pair.told = {y, clicked_[f].pos, clicked_[g].pos};
         pair.gap_clicked = false;
         const bool close = meeting(pair, now_f, now_g, *a, *b, !both_clear);
         const bool lines_crossed = a->drift && b->drift &&
                                    order_of(a->shape.pos, b->shape.pos) != pair.order;
         const bool other_order = order_of(now_f.pos, now_g.pos) != pair.order;
         if (close || lines_crossed || other_order) pair.met = true;
-        if (!pair.met) continue;
+        if (!pair.met) {
+          pair.told = {y, now_f.pos, now_g.pos};
+          continue;
+        }
         const double gap = std::fabs(now_f.pos - now_g.pos);
         // A gap within what the fit resolves (kGapErrors standard errors):
         // the two are held as one, and may have crossed there though the fit
@@ -973,6 +978,20 @@ class FeatureTracks {
         const bool telling = !close && apart && both_clear;
         if (!telling) pair.shapes = {};
         if (telling && !pair.other_lower && tell_apart(pair, work, f, g, *a, *b)) continue;
+        // Rows holding both clearly, resolved, off each other's tops and in
+        // their order give each one's line since they met.
+        const bool placed = both_clear && !unresolved && !other_order &&
+                            gap >= std::max(now_f.width, now_g.width);
+        if (!placed) pair.since.clear();
+        if (placed && !pair.other_lower && !pair.other_as_good) {
+          pair.since.push_back({static_cast<double>(y), now_f.pos, now_g.pos});
+          if (came_out_on_own_lines(pair)) {
+            pair.order = order_of(now_f.pos, now_g.pos);
+            pair.gap = gap;
+            settle_apart(pair);
+            continue;
+          }
+        }
         in_doubt[f] = in_doubt[g] = true;
       }
     for (PairState& pair : pairs_) pair.other_lower = pair.other_as_good = false;
@@ -1135,6 +1154,14 @@ class FeatureTracks {
       int rows = 0;
       double sum = 0.0, squares = 0.0;
     } shapes;
+    // Where the two lay in the last row they were told apart (row 0: none
+    // yet), and by row their positions in the rows lying apart since they
+    // met, while no other rule told them.
+    struct Told {
+      Index row = 0;
+      double pos_f = 0.0, pos_g = 0.0;
+    } told;
+    std::vector<std::array<double, 3>> since;
     // In this row a fit held them (of two kinds) each where the other lies
     // with a lower sum of squares, or one as good (note_placement).
     bool other_lower = false, other_as_good = false;
@@ -1195,12 +1222,55 @@ class FeatureTracks {
     pair.order = swapped.value_or(false) ? order_of(now_g.pos, now_f.pos)
                                          : order_of(now_f.pos, now_g.pos);
     pair.gap = std::fabs(now_f.pos - now_g.pos);
+    settle_apart(pair);
+    return true;
+  }
+
+  // A PAIR that met is told apart again (its order and gap set).
+  static void settle_apart(PairState& pair) {
     pair.met = false;
     pair.drew_together = false;
     pair.came_closer = false;
     pair.order_clicked = true;
     pair.shapes = {};
-    return true;
+    pair.since.clear();
+  }
+
+  // Whether two peaks of a PAIR that met, lying apart again for some rows,
+  // came out of it each on its own line: the straight lines through their
+  // positions in those rows point back to where each lay when last told
+  // apart (the two together within half their gap then), and the two lines
+  // the other way round point by the gap further off. Two that crossed come out
+  // on each other's lines, whatever their heights and widths; two alike that
+  // only came close (one of them held as a trace for a row) are told by it.
+  // The lines are not drawn back further than the rows they are drawn
+  // through span.
+  static bool came_out_on_own_lines(const PairState& pair) {
+    if (pair.told.row == 0 || pair.since.size() < static_cast<std::size_t>(kRowsToTell) + 1)
+      return false;
+    double first = pair.since.front()[0], last = first;
+    for (const auto& r : pair.since) {
+      first = std::min(first, r[0]);
+      last = std::max(last, r[0]);
+    }
+    const double told_row = static_cast<double>(pair.told.row);
+    const double reach = std::min(std::fabs(first - told_row), std::fabs(last - told_row));
+    if (reach > last - first) return false;
+    const auto back = [&](std::size_t which) {
+      double n = 0.0, sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
+      for (const auto& r : pair.since) {
+        const double dr = r[0] - told_row;
+        n += 1.0, sr += dr, sp += r[which], srr += dr * dr, srp += dr * r[which];
+      }
+      const double spread = n * srr - sr * sr;
+      return spread > 0.0 ? (sp * srr - sr * srp) / spread
+                          : std::numeric_limits<double>::quiet_NaN();
+    };
+    const double at_f = back(1), at_g = back(2);
+    const double told_gap = std::fabs(pair.told.pos_f - pair.told.pos_g);
+    const double own = std::fabs(at_f - pair.told.pos_f) + std::fabs(at_g - pair.told.pos_g);
+    const double other = std::fabs(at_f - pair.told.pos_g) + std::fabs(at_g - pair.told.pos_f);
+    return own < 0.5 * told_gap && other > own + told_gap;
   }
 
   // What the heights and widths of NOW_F and NOW_G say of identities A and

@@ -185,7 +185,11 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // together when their mean is clear of their scatter, and two clicked on
 // one another (yet a quarter of the wider one's half width apart: closer,
 // the order clicked tells nothing and the rows stay named) that have only
-// drawn apart since, in the order clicked, keep what they hold. Two clicked apart are
+// drawn apart since, in the order clicked, keep what they hold; two that
+// met and have lain apart since (both clear, resolved, in their order) for
+// five rows are told apart where the straight lines through their
+// positions in those rows point back each to where it lay when last told
+// apart, and not the other way round. Two clicked apart are
 // judged drawing together against the gap the start row's fit finds, not
 // the clicks'. A fit of no valid model gives neither of two peaks that
 // met its height and width. Stores

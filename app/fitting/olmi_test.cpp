@@ -736,6 +736,40 @@ TEST(Olmi, PeaksThatMeetAndTurnBackKeepTheirIdentity) {
   }
 }
 
+TEST(Olmi, PeaksSideBySideThatNeverCrossAreNotNamedAsCrossing) {
+  // Two Gaussians alike (60 and 55 high, SD 2.5) side by side 6 channels
+  // apart, drifting together, noise 5: the fit of the row after the one
+  // clicked held one as a trace beside the other; as alike peaks their
+  // heights and widths never told which was which again, and every later
+  // row was named as two peaks crossing. Each comes out on the line through
+  // its own positions, which points back to where it was clicked.
+  testing::EvolvingRows rows;
+  rows.nx = 220;
+  rows.ny = 150;
+  rows.y0 = 70;
+  rows.y1 = 115;
+  rows.sigma = 5.0;
+  rows.seed = 1;
+  testing::RowPeak left{kOneDGaussian, [](double y) { return 80.0 + 0.2 * y; },
+                        [](double) { return 60.0; }};
+  left.sd = [](double) { return 2.5; };
+  testing::RowPeak right{kOneDGaussian, [](double y) { return 86.0 + 0.2 * y; },
+                         [](double) { return 55.0; }};
+  right.sd = [](double) { return 2.5; };
+  rows.peaks = {left, right};
+  const std::vector<float> data = rows.data();
+  testing::TerminalCapture quiet;
+  Status status = kStatusGood;
+  const testing::EvolutionScore score =
+      testing::evolve_and_score(rows, data, 75, OlmiControls{}, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(score.silent, 0) << ::testing::PrintToString(score.silent_rows);
+  // The rows about the one that held a trace stay named until the lines
+  // tell.
+  EXPECT_GT(score.right, score.counted * 8 / 10) << ::testing::PrintToString(score.wrong);
+  EXPECT_LE(score.named_right, 6);
+}
+
 TEST(Olmi, PeaksClickedNearACrossingAreToldApartOrNamed) {
   // Three Gaussians, two crossing, at noise 2.8-3. Clicked a few rows
   // before the crossing, where the two lie on one another (76 and 92 high,
