@@ -1352,12 +1352,16 @@ class FeatureTracks {
       return swapped ? order_of(now_g.pos, now_f.pos) == pair.order
                      : order_of(now_f.pos, now_g.pos) == pair.order;
     };
+    // Two of one kind that cross come out of it in their order (the fit
+    // follows them by position): while no line of drift is known, their
+    // sides say nothing.
+    const bool sides_tell = a.type != b.type || drifts;
     if (std::fabs(by_shape) > kIdentityMargin) {
       // Heights and widths that say it by far tell alone; by less (one row's
       // are noisy), only where the two kept to their sides or their lines
       // say the same.
       const bool swapped = by_shape < 0.0;
-      if (std::fabs(by_shape) > 1.5 * kIdentityMargin || kept_sides(swapped) ||
+      if (std::fabs(by_shape) > 1.5 * kIdentityMargin || (sides_tell && kept_sides(swapped)) ||
           (line_tells && (by_line < 0.0) == swapped))
         return swapped;
       return std::nullopt;

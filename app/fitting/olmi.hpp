@@ -182,7 +182,9 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // two the other way lies lower, or as low within the noise where their
 // heights, widths and lines do not tell them apart). Where no one row
 // tells, the heights and widths of the rows lying apart since tell
-// together when their mean is clear of their scatter, and two clicked on
+// together when their mean is clear of their scatter (two of one kind
+// whose drift is not known are not told by having kept their order, as
+// the fit carries two of one kind through a crossing in it), and two clicked on
 // one another (yet a quarter of the wider one's half width apart: closer,
 // the order clicked tells nothing and the rows stay named) that have only
 // drawn apart since, in the order clicked, keep what they hold; two that
