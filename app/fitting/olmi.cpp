@@ -676,6 +676,18 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
                         });
 }
 
+// The standard error of feature F's position in MODEL, fitted with noise
+// MISFIT a channel over channels XSTRELM..XENDELM; 0 where it is held.
+double position_error(const FitModel& model, int f, float misfit, Index xstrelm, Index xendelm) {
+  const FeatureParameters g = kzt_feature_parameters(model, f);
+  if (g.index[0] < 0 || model.constraints[static_cast<std::size_t>(g.index[0])]) return 0.0;
+  const std::array<int, 1> one = {f};
+  return quantity_error(model, one, misfit, xstrelm, xendelm,
+                        [](const FitModel& m, std::span<const int> fs) {
+                          return feature_shape(m, fs[0]).pos;
+                        });
+}
+
 // The standard error of how far peak G lies right of peak F in MODEL.
 double gap_error(const FitModel& model, int f, int g, float misfit, Index xstrelm,
                  Index xendelm) {
@@ -696,6 +708,15 @@ unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrel
   if (!std::isfinite(s.height) || !std::isfinite(s.width)) return kDoubtNotFinite;
   unsigned doubts = 0;
   if (s.pos < static_cast<double>(xstrelm - 1) || s.pos > static_cast<double>(xendelm))
+    doubts |= kDoubtOutside;
+  // A peak whose top lies within its half width of an end of the channels,
+  // nearer it than twice the standard error of its position, may as well
+  // lie beyond it: the tail of a peak that has left the row fits as one
+  // there, seen on one flank only.
+  const double to_end = std::min(s.pos - static_cast<double>(xstrelm - 1),
+                                 static_cast<double>(xendelm) - s.pos);
+  if (s.peak && to_end >= 0.0 && to_end < s.width &&
+      to_end < 2.0 * position_error(model, f, misfit, xstrelm, xendelm))
     doubts |= kDoubtOutside;
   // A peak's width is its half width at half maximum: narrower than a
   // channel is a full width below one.
@@ -789,7 +810,7 @@ std::vector<std::string> kzt_olmi_doubtful_text(
   // or left where the data have none. Each row is named under what is wrong
   // with it, so that the user knows what to look at.
   static const std::vector<std::string> kRules[kOlmiDoubts] = {
-      {"- a feature outside the channels fitted: rows"},
+      {"- a feature outside the channels fitted, or", "  a peak's top not clear of their end: rows"},
       {"- a peak narrower than two channels at half", "  its height (a decay's half-life or a",
        "  sinusoid's period below a channel): rows"},
       {"- a feature lower than three times the typical", "  mis-fit: rows"},

@@ -96,7 +96,9 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        float iterations, FitModel& model, Index row_number, Status& status);
 
 // What a row's valid model may hold badly, one bit a rule: a feature (a
-// peak, decay or sinusoid) whose position lies outside the channels fitted,
+// peak, decay or sinusoid) whose position lies outside the channels fitted
+// (a peak's also where it lies within its half width of their end, nearer
+// than twice the standard error of its position),
 // narrower than a channel (a peak's half width at half maximum: narrower
 // than two channels at half its height; a decay's half-life, a sinusoid's
 // period) by more than twice the standard error of that width at the row's

@@ -422,6 +422,39 @@ TEST(Olmi, RowsAreNamedOnlyForWhatIsWrongWithThem) {
   EXPECT_EQ(score.doubtful, 0);
 }
 
+TEST(Olmi, RowsWhosePeakHasLeftThroughTheEndAreNamed) {
+  // A Voigt (50 high, SD 1.5, HWHM 1) drifting out through the first
+  // channel, beside a Gaussian, noise 1: once it had gone, the fit held
+  // its tail as a peak just inside the end, valid, clear of the noise and
+  // more than 3 channels off, unnamed. A top nearer the end than twice the
+  // standard error of its position is named; a peak a few channels in is
+  // not.
+  testing::EvolvingRows rows;
+  rows.nx = 150;
+  rows.ny = 160;
+  rows.sigma = 1.0;
+  testing::RowPeak voigt{kOneDVoigt, [](double y) { return 50.0 - 0.4 * y; },
+                         [](double) { return 50.0; }};
+  voigt.sd = [](double) { return 1.5; };
+  voigt.hwhm = [](double) { return 1.0; };
+  testing::RowPeak gaussian{kOneDGaussian, [](double) { return 100.0; },
+                            [](double) { return 40.0; }};
+  gaussian.sd = [](double) { return 2.5; };
+  rows.peaks = {voigt, gaussian};
+  testing::TerminalCapture quiet;
+  for (const unsigned long long seed : {1ull, 2ull}) {
+    rows.seed = seed;
+    const std::vector<float> data = rows.data();
+    Status status = kStatusGood;
+    const testing::EvolutionScore score =
+        testing::evolve_and_score(rows, data, 20, OlmiControls{}, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(score.silent, 0) << seed << ": " << ::testing::PrintToString(score.silent_rows);
+    // Only rows whose top lies within a channel of the end.
+    EXPECT_LE(score.named_right, 3) << seed;
+  }
+}
+
 TEST(Olmi, TheNarrowPeakRuleSaysWhatItJudges) {
   // The rule judges a peak's half width at half maximum against a channel:
   // a right Gaussian of SD 0.8, 1.9 channels wide at half its height, was
