@@ -255,6 +255,53 @@ bool voigt_spread(const FitModel& model, std::size_t k, std::span<float> params)
   return true;
 }
 
+// Whether MODEL holds a Voigt with a free width.
+bool free_voigt(const FitModel& model) {
+  for (int i = 0; i < model.num_parameters; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    if (!model.constraints[k] && code_type(model.codes[k]) == kOneDVoigt &&
+        code_parameter(model.codes[k]) >= 3)
+      return true;
+  }
+  return false;
+}
+
+// The difference step of the fits that go on from a Voigt's minimum, and
+// how much lower than where it stood such a fit must end to be kept.
+constexpr float kVoigtGoOnStep = 1.0e-4f;
+constexpr double kVoigtGoOnGain = 1.0e-4;
+constexpr int kVoigtGoOnRounds = 3;
+
+// A fit of a Voigt (MODEL, converged at PARAMS with END) goes on from where
+// it stopped with coarser differences. The Voigt's two widths trade against
+// each other along a long, curved valley; single-precision differences of the
+// usual step there are mostly rounding, and the fit stops up to a per cent or
+// two above the bottom. Each run from where the last stopped is kept only
+// where it lowers the sum of squares by more than rounding: a row already at
+// its minimum keeps its values (and the rows after it their paths).
+template <class FitWith>
+void go_on_down_voigt_valley(const FitModel& model, std::span<float> params, ModelFitEnd& end,
+                             const FitWith& fit_with, Status& status) {
+  if (!free_voigt(model)) return;
+  for (int round = 0; round < kVoigtGoOnRounds; ++round) {
+    std::vector<float> again(params.begin(), params.end());
+    std::vector<std::string> lines;
+    ModelFitEnd next;
+    {
+      IoHeldLines hold;
+      next = fit_with(std::span<float>(again), kVoigtGoOnStep);
+      lines = hold.lines();
+    }
+    end.num_calls += next.num_calls;
+    if (next.end_code > 0 || !(next.sum_squares < end.sum_squares * (1.0 - kVoigtGoOnGain)))
+      return;
+    io_write_lines(lines, status);
+    std::copy(again.begin(), again.end(), params.begin());
+    end.sum_squares = next.sum_squares;
+    end.end_code = next.end_code;
+  }
+}
+
 // FIT's reported values and results of MODEL (OWNERS, when given, receives
 // the feature of each result) and its table of them.
 void olmi_row_table(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
@@ -344,20 +391,24 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   std::vector<float> model_row(row.size(), 0.0f);
   Status fit_status = status;
   const std::size_t np = static_cast<std::size_t>(model.num_parameters);
-  const auto fit_once = [&](std::span<float> params) {
+  const auto fit_with = [&](std::span<float> params, float diff_step) {
     ModelFitEnd end;
     MA_MODELFIT(info_level, funolmi, true, weighted, true, xmax, 1, row, used, sigmas, xstrelm, 1,
                 xendelm, 1, 1, kzt_max_calls(model.num_parameters, iterations), 1.0e-5f, 100.0f,
-                5.0e-7f, &work, nullptr, nullptr, nullptr, model.num_parameters,
+                diff_step, &work, nullptr, nullptr, nullptr, model.num_parameters,
                 std::span<const bool>(fitted.constraints.data(), np),
                 std::span<const float>(fitted.scales.data(), np), xmax, 1, true, params,
                 model_row, end.end_code, end.num_calls, end.sum_squares, fit_status);
     if (fit_status != kStatusGood) end.end_code = std::max(end.end_code, 3);
     return end;
   };
-  const ModelFitEnd end = kzt_fit_freeing_widths(
+  const auto fit_once = [&](std::span<float> params) { return fit_with(params, 5.0e-7f); };
+  ModelFitEnd end = kzt_fit_freeing_widths(
       model, {row_width, row_width_flat, voigt_spread, {}},
       std::span<float>(fitted.params.data(), np), fit_once, status);
+  if (end.end_code <= 0 && fit_status == kStatusGood)
+    go_on_down_voigt_valley(model, std::span<float>(fitted.params.data(), np), end, fit_with,
+                            status);
   const int end_code = end.end_code;
   out.num_calls = end.num_calls;
   out.sum_squares = end.sum_squares;
@@ -625,6 +676,18 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
                         });
 }
 
+// The standard error of feature F's position in MODEL, fitted with noise
+// MISFIT a channel over channels XSTRELM..XENDELM; 0 where it is held.
+double position_error(const FitModel& model, int f, float misfit, Index xstrelm, Index xendelm) {
+  const FeatureParameters g = kzt_feature_parameters(model, f);
+  if (g.index[0] < 0 || model.constraints[static_cast<std::size_t>(g.index[0])]) return 0.0;
+  const std::array<int, 1> one = {f};
+  return quantity_error(model, one, misfit, xstrelm, xendelm,
+                        [](const FitModel& m, std::span<const int> fs) {
+                          return feature_shape(m, fs[0]).pos;
+                        });
+}
+
 // The standard error of how far peak G lies right of peak F in MODEL.
 double gap_error(const FitModel& model, int f, int g, float misfit, Index xstrelm,
                  Index xendelm) {
@@ -645,6 +708,15 @@ unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrel
   if (!std::isfinite(s.height) || !std::isfinite(s.width)) return kDoubtNotFinite;
   unsigned doubts = 0;
   if (s.pos < static_cast<double>(xstrelm - 1) || s.pos > static_cast<double>(xendelm))
+    doubts |= kDoubtOutside;
+  // A peak whose top lies within its half width of an end of the channels,
+  // nearer it than twice the standard error of its position, may as well
+  // lie beyond it: the tail of a peak that has left the row fits as one
+  // there, seen on one flank only.
+  const double to_end = std::min(s.pos - static_cast<double>(xstrelm - 1),
+                                 static_cast<double>(xendelm) - s.pos);
+  if (s.peak && to_end >= 0.0 && to_end < s.width &&
+      to_end < 2.0 * position_error(model, f, misfit, xstrelm, xendelm))
     doubts |= kDoubtOutside;
   // A peak's width is its half width at half maximum: narrower than a
   // channel is a full width below one.
@@ -738,7 +810,7 @@ std::vector<std::string> kzt_olmi_doubtful_text(
   // or left where the data have none. Each row is named under what is wrong
   // with it, so that the user knows what to look at.
   static const std::vector<std::string> kRules[kOlmiDoubts] = {
-      {"- a feature outside the channels fitted: rows"},
+      {"- a feature outside the channels fitted, or", "  a peak's top not clear of their end: rows"},
       {"- a peak narrower than two channels at half", "  its height (a decay's half-life or a",
        "  sinusoid's period below a channel): rows"},
       {"- a feature lower than three times the typical", "  mis-fit: rows"},
@@ -895,13 +967,18 @@ class FeatureTracks {
             std::fabs(now_f.pos - now_g.pos) >= now_f.width + now_g.width)
           pair.gap = std::fabs(now_f.pos - now_g.pos);
         const bool first_fitted = pair.gap_clicked;
+        // The row clicked is where two clicked apart were last told apart.
+        if (first_fitted && !pair.met) pair.told = {y, clicked_[f].pos, clicked_[g].pos};
         pair.gap_clicked = false;
         const bool close = meeting(pair, now_f, now_g, *a, *b, !both_clear);
         const bool lines_crossed = a->drift && b->drift &&
                                    order_of(a->shape.pos, b->shape.pos) != pair.order;
         const bool other_order = order_of(now_f.pos, now_g.pos) != pair.order;
         if (close || lines_crossed || other_order) pair.met = true;
-        if (!pair.met) continue;
+        if (!pair.met) {
+          pair.told = {y, now_f.pos, now_g.pos};
+          continue;
+        }
         const double gap = std::fabs(now_f.pos - now_g.pos);
         // A gap within what the fit resolves (kGapErrors standard errors):
         // the two are held as one, and may have crossed there though the fit
@@ -922,6 +999,20 @@ class FeatureTracks {
         const bool telling = !close && apart && both_clear;
         if (!telling) pair.shapes = {};
         if (telling && !pair.other_lower && tell_apart(pair, work, f, g, *a, *b)) continue;
+        // Rows holding both clearly, resolved, off each other's tops and in
+        // their order give each one's line since they met.
+        const bool placed = both_clear && !unresolved && !other_order &&
+                            gap >= std::max(now_f.width, now_g.width);
+        if (!placed) pair.since.clear();
+        if (placed && !pair.other_lower && !pair.other_as_good) {
+          pair.since.push_back({static_cast<double>(y), now_f.pos, now_g.pos});
+          if (came_out_on_own_lines(pair)) {
+            pair.order = order_of(now_f.pos, now_g.pos);
+            pair.gap = gap;
+            settle_apart(pair);
+            continue;
+          }
+        }
         in_doubt[f] = in_doubt[g] = true;
       }
     for (PairState& pair : pairs_) pair.other_lower = pair.other_as_good = false;
@@ -1084,6 +1175,14 @@ class FeatureTracks {
       int rows = 0;
       double sum = 0.0, squares = 0.0;
     } shapes;
+    // Where the two lay in the last row they were told apart (row 0: none
+    // yet), and by row their positions in the rows lying apart since they
+    // met, while no other rule told them.
+    struct Told {
+      Index row = 0;
+      double pos_f = 0.0, pos_g = 0.0;
+    } told;
+    std::vector<std::array<double, 3>> since;
     // In this row a fit held them (of two kinds) each where the other lies
     // with a lower sum of squares, or one as good (note_placement).
     bool other_lower = false, other_as_good = false;
@@ -1144,12 +1243,55 @@ class FeatureTracks {
     pair.order = swapped.value_or(false) ? order_of(now_g.pos, now_f.pos)
                                          : order_of(now_f.pos, now_g.pos);
     pair.gap = std::fabs(now_f.pos - now_g.pos);
+    settle_apart(pair);
+    return true;
+  }
+
+  // A PAIR that met is told apart again (its order and gap set).
+  static void settle_apart(PairState& pair) {
     pair.met = false;
     pair.drew_together = false;
     pair.came_closer = false;
     pair.order_clicked = true;
     pair.shapes = {};
-    return true;
+    pair.since.clear();
+  }
+
+  // Whether two peaks of a PAIR that met, lying apart again for some rows,
+  // came out of it each on its own line: the straight lines through their
+  // positions in those rows point back to where each lay when last told
+  // apart (the two together within half their gap then), and the two lines
+  // the other way round point by the gap further off. Two that crossed come out
+  // on each other's lines, whatever their heights and widths; two alike that
+  // only came close (one of them held as a trace for a row) are told by it.
+  // The lines are not drawn back further than the rows they are drawn
+  // through span.
+  static bool came_out_on_own_lines(const PairState& pair) {
+    if (pair.told.row == 0 || pair.since.size() < static_cast<std::size_t>(kRowsToTell) + 1)
+      return false;
+    double first = pair.since.front()[0], last = first;
+    for (const auto& r : pair.since) {
+      first = std::min(first, r[0]);
+      last = std::max(last, r[0]);
+    }
+    const double told_row = static_cast<double>(pair.told.row);
+    const double reach = std::min(std::fabs(first - told_row), std::fabs(last - told_row));
+    if (reach > last - first) return false;
+    const auto back = [&](std::size_t which) {
+      double n = 0.0, sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
+      for (const auto& r : pair.since) {
+        const double dr = r[0] - told_row;
+        n += 1.0, sr += dr, sp += r[which], srr += dr * dr, srp += dr * r[which];
+      }
+      const double spread = n * srr - sr * sr;
+      return spread > 0.0 ? (sp * srr - sr * srp) / spread
+                          : std::numeric_limits<double>::quiet_NaN();
+    };
+    const double at_f = back(1), at_g = back(2);
+    const double told_gap = std::fabs(pair.told.pos_f - pair.told.pos_g);
+    const double own = std::fabs(at_f - pair.told.pos_f) + std::fabs(at_g - pair.told.pos_g);
+    const double other = std::fabs(at_f - pair.told.pos_g) + std::fabs(at_g - pair.told.pos_f);
+    return own < 0.5 * told_gap && other > own + told_gap;
   }
 
   // What the heights and widths of NOW_F and NOW_G say of identities A and
@@ -1231,12 +1373,16 @@ class FeatureTracks {
       return swapped ? order_of(now_g.pos, now_f.pos) == pair.order
                      : order_of(now_f.pos, now_g.pos) == pair.order;
     };
+    // Two of one kind that cross come out of it in their order (the fit
+    // follows them by position): while no line of drift is known, their
+    // sides say nothing.
+    const bool sides_tell = a.type != b.type || drifts;
     if (std::fabs(by_shape) > kIdentityMargin) {
       // Heights and widths that say it by far tell alone; by less (one row's
       // are noisy), only where the two kept to their sides or their lines
       // say the same.
       const bool swapped = by_shape < 0.0;
-      if (std::fabs(by_shape) > 1.5 * kIdentityMargin || kept_sides(swapped) ||
+      if (std::fabs(by_shape) > 1.5 * kIdentityMargin || (sides_tell && kept_sides(swapped)) ||
           (line_tells && (by_line < 0.0) == swapped))
         return swapped;
       return std::nullopt;

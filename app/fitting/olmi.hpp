@@ -80,6 +80,9 @@ struct OlmiRowFit {
 // (sum of squares, RMS mis-fit, R_p) are those of the parameters left. A
 // fitted row is checked as the 2-D fit is (kzt_fit_faults): a peak's position
 // must lie in the row's region, its height, width and intensity be above 0.
+// A converged fit of a Voigt goes on from where it stopped, with coarser
+// differences, for as long as that lowers its sum of squares by more than
+// rounding (its widths' valley is long and curved).
 OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
@@ -93,7 +96,9 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        float iterations, FitModel& model, Index row_number, Status& status);
 
 // What a row's valid model may hold badly, one bit a rule: a feature (a
-// peak, decay or sinusoid) whose position lies outside the channels fitted,
+// peak, decay or sinusoid) whose position lies outside the channels fitted
+// (a peak's also where it lies within its half width of their end, nearer
+// than twice the standard error of its position),
 // narrower than a channel (a peak's half width at half maximum: narrower
 // than two channels at half its height; a decay's half-life, a sinusoid's
 // period) by more than twice the standard error of that width at the row's
@@ -179,10 +184,16 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // two the other way lies lower, or as low within the noise where their
 // heights, widths and lines do not tell them apart). Where no one row
 // tells, the heights and widths of the rows lying apart since tell
-// together when their mean is clear of their scatter, and two clicked on
+// together when their mean is clear of their scatter (two of one kind
+// whose drift is not known are not told by having kept their order, as
+// the fit carries two of one kind through a crossing in it), and two clicked on
 // one another (yet a quarter of the wider one's half width apart: closer,
 // the order clicked tells nothing and the rows stay named) that have only
-// drawn apart since, in the order clicked, keep what they hold. Two clicked apart are
+// drawn apart since, in the order clicked, keep what they hold; two that
+// met and have lain apart since (both clear, resolved, in their order) for
+// five rows are told apart where the straight lines through their
+// positions in those rows point back each to where it lay when last told
+// apart, and not the other way round. Two clicked apart are
 // judged drawing together against the gap the start row's fit finds, not
 // the clicks'. A fit of no valid model gives neither of two peaks that
 // met its height and width. Stores
