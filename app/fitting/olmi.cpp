@@ -116,7 +116,9 @@ float kzt_olmi_reported(const FitModel& model, int i, std::span<const float> x_a
   if (first + 1 < x_axis.size()) step = x_axis[first + 1] - x_axis[first];
   switch (code_digit(model.codes[static_cast<std::size_t>(i)], 8)) {
     case 1:
-      return v * step;
+      // A width is a length along the axis: as wide on a descending axis
+      // (2-theta scanned downwards) as on an ascending one.
+      return v * std::fabs(step);
     case 2:
       return x0 + step * (v - static_cast<float>(xstrelm) + 0.5f);
     case 5:

@@ -1012,6 +1012,60 @@ TEST(Olmi, VoigtResultsAndWidthsOfZero) {
   EXPECT_NEAR(kzt_olmi_reported(m, 2, wide, 1), 0.5f, 1e-6f);
 }
 
+TEST(Olmi, RowsOnADescendingAxisReportWidthsAndIntensitiesAsOnAnAscendingOne) {
+  // One scan as 2-theta 40 down by 0.02 a channel and as 10 up by 0.02: the
+  // model lives in channels, so both fit alike and must say so alike.
+  std::vector<float> row(kX);
+  Status status = kStatusGood;
+  kzt_olmi_row_model(gaussian_on_level(45.3f, 400.0f, 4.0f, 100.0f), kX, 1, kX, row, status);
+  testing::Noise noise(3, 5.0);
+  for (float& v : row) v += noise.next();
+  std::vector<float> up(kX), down(kX);
+  for (Index i = 0; i < kX; ++i) {
+    up[static_cast<std::size_t>(i)] = 10.0f + 0.02f * static_cast<float>(i);
+    down[static_cast<std::size_t>(i)] = 40.0f - 0.02f * static_cast<float>(i);
+  }
+  std::vector<OlmiRowFit> fits;
+  for (const auto* axis : {&up, &down}) {
+    FitModel model = gaussian_on_level(44.0f, 300.0f, 3.0f, 90.0f);
+    testing::TerminalCapture terminal;
+    fits.push_back(KZT_LSQOLMI(0, row, {}, {}, *axis, 1, kX, false, 11.5f, model, status));
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text().find(kNotValidModel), std::string::npos) << terminal.text();
+  }
+  const OlmiRowFit &a = fits[0], &d = fits[1];
+  ASSERT_TRUE(d.fitted);
+  EXPECT_TRUE(d.valid);
+  EXPECT_DOUBLE_EQ(d.sum_squares, a.sum_squares);
+  ASSERT_EQ(d.reported.size(), 4u);
+  EXPECT_NEAR(d.reported[2], 0.02f * 4.0f, 0.004f);
+  EXPECT_FLOAT_EQ(d.reported[2], a.reported[2]);
+  // The position reads off the descending axis.
+  EXPECT_NEAR(d.reported[0], 40.0f - 0.02f * 44.8f, 0.01f);
+  ASSERT_EQ(d.results.size(), 1u);
+  EXPECT_GT(d.results[0], 0.0f);
+  EXPECT_FLOAT_EQ(d.results[0], a.results[0]);
+  // The text shows the width as it is kept.
+  ASSERT_GE(d.text.size(), 4u);
+  EXPECT_EQ(d.text[3], a.text[3]);
+  EXPECT_EQ(d.text[3].find(" -"), std::string::npos) << d.text[3];
+  // A Voigt's widths, intensity and full width likewise.
+  FitModel v;
+  v.num_features = 1;
+  v.num_parameters = 4;
+  v.params = {50.0f, 1000.0f, 1.0f, 1.0f};
+  v.codes = {20010401, 20401, 10030401, 10040401};
+  std::vector<float> results_up, results_down;
+  std::vector<std::string> names;
+  kzt_olmi_results(v, up, 1, results_up, names);
+  kzt_olmi_results(v, down, 1, results_down, names);
+  ASSERT_EQ(results_down.size(), 2u);
+  EXPECT_NEAR(results_down[0], 0.02f * 4791.35f, 0.01f);
+  EXPECT_FLOAT_EQ(results_down[0], results_up[0]);
+  EXPECT_FLOAT_EQ(results_down[1], results_up[1]);
+  EXPECT_GT(results_down[1], 0.0f);
+}
+
 
 // 300 channels by 320 rows: a Gaussian drifting 25 channels, a Lorentzian
 // swinging 8, and a Voigt (SD 2.5, HWHM 2) creeping, noise 1.
