@@ -206,18 +206,24 @@ struct Fit {
       float* column = fjac.data() + j * m;
       for (Index i = 0; i < m; ++i) column[i] = (wa4[i] - fvec[i]) / h;
     }
-    // A column below the single-precision resolution of the largest holds
-    // nothing the factorisation can use, and its tiny pivot would send its
-    // parameter beyond any value (a peak evaluated at the height 1e-37 has
-    // such columns for its position and widths). It is taken as zero: the
-    // parameter stays where it is until its column counts.
+    // A column below the square of single precision's resolution of the
+    // largest holds nothing the factorisation can use, and its tiny pivot
+    // would send its parameter beyond any value (a peak evaluated at the
+    // height 1e-37 has such columns for its position and widths). It is
+    // taken as zero: the parameter stays where it is until its column
+    // counts. A column merely below that resolution is still the
+    // parameter's own: the factorisation keeps each column to its own
+    // precision, and a parameter of a scale factor far below its effect (a
+    // slope started at 0 with a scale of a tenth under a peak of 1e8) has
+    // its whole gradient in one some 1e-8 of the largest.
     float largest = 0.0f;
     for (Index j = 0; j < n; ++j) {
       wa1[j] = MA_EUCLIDEANNORM(m, col(j));
       largest = std::max(largest, wa1[j]);
     }
+    const float negligible = kMachinePrecision * kMachinePrecision * largest;
     for (Index j = 0; j < n; ++j) {
-      if (wa1[j] > 0.0f && wa1[j] <= kMachinePrecision * largest) std::fill_n(col(j), m, 0.0f);
+      if (wa1[j] > 0.0f && wa1[j] <= negligible) std::fill_n(col(j), m, 0.0f);
     }
   }
 

@@ -187,6 +187,73 @@ TEST(ModelFit, ALevelOfLargeScaleOnAHugeOffsetEndsAtTheMinimum) {
   }
 }
 
+// A scan of N channels: a level and a slope (a line over the channels, -1 to
+// 1) under a Gaussian peak: level, slope, centre, height, width.
+void peak_on_slope(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>,
+                   Index xs, Index, Index xe, Index, void*, void*, void*, void*, int,
+                   std::span<const float> p, Index, Index, bool, int&, std::span<float> model,
+                   Status&) {
+  const float half = 0.5f * static_cast<float>(xe - xs + 1);
+  for (Index x = xs; x <= xe; ++x) {
+    const float c = static_cast<float>(x) - 0.5f;
+    const float u = (c - p[2]) / p[4];
+    model[static_cast<std::size_t>(x - 1)] =
+        p[0] + p[1] * (c - half) / half + p[3] * std::exp(-0.5f * u * u);
+  }
+}
+
+TEST(ModelFit, ASlopeStartingAtZeroUnderAHugePeakIsFitted) {
+  // A peak of 1e8 on a level of 1e4 sloping by 1e3 either way, noise 1e4.
+  // The slope starts at 0 with a scale of a tenth or a fifth: each of its
+  // differences is far below the rounding of the peak's channels and its
+  // column some 1e-8 of the centre's. The fit still moves it to the
+  // minimum its twin started at the truth reaches, and to the slope it finds
+  // beside a peak of 1e5 on the same noise.
+  constexpr Index kN = 500;
+  float everyday_slope = 0.0f;
+  for (const float height : {1.0e5f, 1.0e8f}) {
+    for (const float slope_scale : {0.1f, 0.2f}) {
+      std::uint64_t state = 7;
+      const auto noise = [&state] {
+        double sum = -6.0;
+        for (int k = 0; k < 12; ++k) {
+          state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+          sum += static_cast<double>(state >> 11) / 9007199254740992.0;
+        }
+        return 1.0e4 * sum;
+      };
+      std::vector<float> data(kN), model(kN);
+      for (Index x = 1; x <= kN; ++x) {
+        const double c = x - 0.5, u = (c - 180.3) / 4.0;
+        data[static_cast<std::size_t>(x - 1)] = static_cast<float>(
+            1.0e4 + 1.0e3 * (c - 250.0) / 250.0 + height * std::exp(-0.5 * u * u) + noise());
+      }
+      const std::array<bool, 5> constrained{};
+      const auto fit = [&](std::array<float, 5> params, std::array<float, 5> scales,
+                           double& sum) {
+        int end_code = 0, calls = 0;
+        Status status = ST_GOOD();
+        MA_MODELFIT(0, peak_on_slope, false, false, true, kN, 1, data, {}, {}, 1, 1, kN, 1, 1,
+                    500, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr, nullptr, 5,
+                    constrained, scales, kN, 1, true, params, model, end_code, calls, sum,
+                    status);
+        EXPECT_EQ(status, ST_GOOD());
+        EXPECT_LE(end_code, 0) << height << " " << slope_scale;
+        return params;
+      };
+      double from_zero = 0.0, from_truth = 0.0;
+      const float unit = std::sqrt(height);
+      const auto zero = fit({1.0e4f, 0.0f, 180.9f, 0.8f * height, 4.8f},
+                            {200.0f, slope_scale, 1.0f, unit, 0.5f}, from_zero);
+      const auto truth = fit({1.0e4f, 1.0e3f, 180.3f, height, 4.0f},
+                             {200.0f, 20.0f, 1.0f, unit, 0.5f}, from_truth);
+      EXPECT_LT(from_zero, 1.0002 * from_truth) << height << " " << slope_scale;
+      if (height < 1.0e6f) everyday_slope = truth[1];
+      EXPECT_NEAR(zero[1], everyday_slope, 50.0f) << height << " " << slope_scale;
+    }
+  }
+}
+
 // A Gaussian spot cut off at 5 widths, alone on a level of 0: height, x0, y0,
 // sigma (the spot model of the fitting features, in pixel coordinates).
 void cut_spot(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>, Index xs,

@@ -1066,6 +1066,44 @@ TEST(Olmi, RowsOnADescendingAxisReportWidthsAndIntensitiesAsOnAnAscendingOne) {
   EXPECT_GT(results_down[1], 0.0f);
 }
 
+TEST(Olmi, ASlopeLeftAtZeroUnderAHugePeakIsFitted) {
+  // A Gaussian of 1e8 on a level of 1e4 sloping by 1e3 either way, noise
+  // 1e4, with the polynomial's slope left at 0 by an initialisation of
+  // order 0 (its scale a tenth of the row's unit): the row ends where the
+  // same fit started with the slope at its value ends.
+  constexpr Index kWide = 500;
+  std::vector<float> row(kWide);
+  testing::Noise noise(11, 1.0e4);
+  for (Index x = 1; x <= kWide; ++x) {
+    const double c = static_cast<double>(x) - 0.5, u = (c - 180.3) / 4.0;
+    row[static_cast<std::size_t>(x - 1)] = static_cast<float>(
+        1.0e4 + 1.0e3 * (c - 250.0) / 250.0 + 1.0e8 * std::exp(-0.5 * u * u) + noise.next());
+  }
+  const std::vector<float> axis = testing::centre_axis(kWide);
+  const auto fit = [&](float slope, float slope_scale) {
+    FitModel model = gaussian_on_level(180.9f, 0.8e8f, 4.8f, 1.0e4f);
+    model.scales = {1.0f, 1.0e4f, 0.5f, 400.0f, slope_scale};
+    model.params[4] = slope;
+    model.codes[4] = 20502;
+    model.names[4] = "POL    1  ";
+    model.num_parameters = 5;
+    model.x_order = 1;
+    model.x_max_poly = static_cast<float>(kWide);
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const OlmiRowFit out = KZT_LSQOLMI(0, row, {}, {}, axis, 1, kWide, false, 11.5f, model, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_TRUE(out.valid) << terminal.text();
+    return std::pair{out.sum_squares, model.params[4]};
+  };
+  const auto [from_zero, zero_slope] = fit(0.0f, 0.1f);
+  const auto [from_slope, slope] = fit(1.0e3f, 20.0f);
+  EXPECT_LT(from_zero, 1.0002 * from_slope);
+  // Within a fifth of the slope's standard error (775).
+  EXPECT_NEAR(zero_slope, slope, 150.0f);
+  EXPECT_GT(zero_slope, 150.0f);
+}
+
 
 // 300 channels by 320 rows: a Gaussian drifting 25 channels, a Lorentzian
 // swinging 8, and a Voigt (SD 2.5, HWHM 2) creeping, noise 1.
