@@ -420,9 +420,13 @@ class SymmetryMisfit {
   // other feature between the two. A rod cut by the line's end may be the
   // centre, and nothing on the line tells. (A feature beyond another is that
   // one's neighbour, and the one between is judged; with THROUGH, not where
-  // it stands kUnjudgedOver times higher than C.) Its peak into AT.
-  bool unjudged_feature(double c, double noise, Index least, double& at,
-                        bool through = false) const {
+  // it stands kUnjudgedOver times higher than C.) With THROUGH, a feature
+  // that far higher than a feature C lies on counts while it mirrors fewer
+  // than HIGHER_LEAST points (the specular rod 7 points from the end of a
+  // short line mirrors a dozen, fewer than a start must), and with
+  // ONLY_HIGHER no other counts. Its peak into AT.
+  bool unjudged_feature(double c, double noise, Index least, double& at, bool through = false,
+                        Index higher_least = 0, bool only_higher = false) const {
     const std::span<const Pair> mirrored = pairs(c);
     if (mirrored.size() < 4 || !(noise > 0.0)) return false;
     const Background b = background(c, mirrored);
@@ -448,7 +452,12 @@ class SymmetryMisfit {
       if (k > 0 && (points[k - 1] != i - 1 || value(i - 1) > v)) continue;
       if (k + 1 < points.size() && (points[k + 1] != i + 1 || value(i + 1) > v)) continue;
       const double x = static_cast<double>(i) - 0.5;
-      if (static_cast<Index>(pairs(x).size()) >= least) continue;
+      const bool higher = through && v - level(i) >= kUnjudgedOver * top;
+      // Far higher than a feature C lies on.
+      const bool towers = higher && top > 0.0;
+      if (only_higher && !towers) continue;
+      if (static_cast<Index>(pairs(x).size()) >= std::max(least, towers ? higher_least : 0))
+        continue;
       if (v - level(i) < kUnjudgedHeight * top) continue;
       // Towards C: below the level within LEAST points (a background's
       // curve stays above it longer), and above it again only on C's own
@@ -467,7 +476,7 @@ class SymmetryMisfit {
           rose = true;
         }
       }
-      if (!below || (between && !(through && v - level(i) >= kUnjudgedOver * top))) continue;
+      if (!below || (between && !higher)) continue;
       at = x;
       return true;
     }
@@ -1021,7 +1030,22 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
       static_cast<Index>(std::ceil(kMirroredShare * static_cast<double>(unmasked)));
   const std::vector<Mirror> mirrors =
       featured_mirrors(misfit, profile, mask, first, last, least);
-  if (mirrors.empty()) return check;
+  if (mirrors.empty()) {
+    // No centre mirrors features over as many pairs as a start must, and
+    // the fit may end on one that mirrors fewer: a weak rod near one end of
+    // a short line, mirroring only itself. A feature too near the other end
+    // to be judged that stands far higher (the specular rod a few points
+    // into the line) is then as much the centre.
+    Index pairs = 0;
+    misfit.mirror_misfit(chosen, pairs);
+    double at = 0.0;
+    if (pairs < least && misfit.other_features(chosen, noise).noise_share < 0.0 &&
+        misfit.unjudged_feature(chosen, noise, kShortPairs, at, true, least, true)) {
+      check.rival = true;
+      check.rival_centre = at;
+    }
+    return check;
+  }
   double at_chosen = 0.0;
   settle_mirror(misfit, chosen, at_chosen);
   Index chosen_pairs = 0;
@@ -1100,16 +1124,34 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
     // (the specular rod cut by the line's end, a side rod nearer the middle
     // mirroring only itself).
     if (double at = 0.0;
-        misfit.unjudged_feature(chosen, noise, kShortPairs, at, others.noise_share < 0.0)) {
+        misfit.unjudged_feature(chosen, noise, kShortPairs, at, others.noise_share < 0.0, least)) {
       check.rival = true;
       check.rival_centre = at;
       return check;
     }
   }
   // A centre mirroring a shorter stretch clearly better than the chosen one
-  // mirrors a stretch as long about itself.
+  // mirrors a stretch as long about itself. Where the chosen centre lies on
+  // a feature, not one whose stretch holds no feature (a stretch of
+  // background mirrors about any point), nor one mirroring only its own
+  // feature where the chosen centre mirrors other features alike: the
+  // chosen one's short stretch then holds its own feature, whose pairs
+  // differ by the larger noise of its higher counts, and an outer side rod
+  // or flat background beside a strong specular rod or spot, alike only in
+  // itself, would put every right centre in doubt. (A centre half-way
+  // between two rods lies on none: a rod mirroring itself still doubts it.)
+  const bool chosen_on_feature = misfit.on_feature(chosen, noise);
+  const bool others_alike =
+      others.noise_share >= 0.0 &&
+      !(others.noise_share > kOtherFeaturesAlike && others.relative > kOtherFeaturesUnlike);
+  const auto only_itself = [&](const Mirror& m) {
+    if (!chosen_on_feature) return false;
+    if (!misfit.on_feature(m.centre, noise))
+      return misfit.feature_misfit(m.centre, noise).noise_share < 0.0;
+    return others_alike && misfit.other_features(m.centre, noise).noise_share < 0.0;
+  };
   for (const Mirror& m : mirrors) {
-    if (!far(m) || m.pairs >= std::min(wide, rival_pairs)) continue;
+    if (!far(m) || m.pairs >= std::min(wide, rival_pairs) || only_itself(m)) continue;
     Index pairs = 0;
     const double short_misfit = misfit.mirror_misfit(chosen, pairs, m.reach);
     if (pairs >= 4 && kClearlyBetterShort * std::max(m.misfit, 2.0 * noise) < short_misfit) {
@@ -1121,7 +1163,8 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
   // A centre whose pairs differ beyond the noise, where another centre
   // mirrors clearly better a stretch that lies mostly beyond the chosen
   // one's: the chosen centre says nothing of the feature there, nor that
-  // centre of the chosen one's features. (Where the chosen centre mirrors
+  // centre of the chosen one's features (not one mirroring only itself or
+  // background, as above). (Where the chosen centre mirrors
   // most of that stretch, a background that curves along the line may part
   // its pairs beyond the noise: the comparison over an equal stretch above
   // holds there.)
@@ -1134,7 +1177,7 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
   const FeatureMisfit chosen_features = misfit.feature_misfit(chosen, noise);
   const bool unlike_features = chosen_features.relative > kUnlikeFeatures;
   for (const Mirror& m : mirrors) {
-    if (!far(m)) continue;
+    if (!far(m) || only_itself(m)) continue;
     const bool unlike = beyond(m) && kBeyondNoise * std::max(m.misfit, 2.0 * noise) < at_chosen;
     bool unlike_pairs = false;
     if (unlike_features) {

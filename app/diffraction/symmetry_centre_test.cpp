@@ -623,6 +623,47 @@ void rod_image(std::vector<float>& data, Index kx, Index ky, double x0, double s
     }
 }
 
+// Clear profiles whose centre mirrors everything on the line: the specular
+// rod at the middle of a 250-pixel line with side rods 45 and 90 pixels off
+// (the outer ones 35 pixels from the ends, each symmetric in itself), and a
+// lone spot over a flat background. An outer side rod, or a stretch of
+// background, mirrors its own short stretch better than the strong
+// centre's counts let its pairs agree, but mirrors nothing else: the
+// centre is proposed without a doubt.
+TEST_F(ProjectFit, AFeatureMirroringOnlyItselfDoesNotDoubtAClearCentre) {
+  constexpr Index kX = 262, kY = 24;
+  const GsDisplayedImage im = blank(kX, kY, "Rods");
+  const double falling[3] = {500.0, 250.0, 125.0}, flat[3] = {500.0, 300.0, 250.0};
+  const auto check = [&](const std::string& what, double truth) {
+    SCOPED_TRACE(what);
+    testing::TerminalCapture terminal;
+    float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+    Status status = kStatusGood;
+    EXPECT_TRUE(fit(im, {"2", "6", "12", "256", "12", "2", "131", "7", "131", "17", "YES", "EXIT"},
+                    x, y, status));
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NEAR(x / 1e-4f, truth, 0.1) << terminal.text();
+    EXPECT_EQ(terminal.text().find("doubtful"), std::string::npos) << terminal.text();
+  };
+  for (const auto* heights : {&falling, &flat})
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+      rod_image(data, kX, kY, 131.0, 45.0, *heights, 2.0, 2.0, 0.0, seed);
+      check("rods " + std::to_string((*heights)[1]) + ", seed " + std::to_string(seed), 131.0);
+    }
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    std::mt19937 rng(seed);
+    const double at = 118.14;
+    for (Index j = 1; j <= kY; ++j)
+      for (Index i = 1; i <= kX; ++i) {
+        const double u = (static_cast<double>(i) - 0.5 - at) / 4.3;
+        const double w = (static_cast<double>(j) - 0.5 - 12.0) / 4.3;
+        std::poisson_distribution<long> counts(50.0 + 2000.0 * std::exp(-0.5 * (u * u + w * w)));
+        data[element(i, j, kX)] = static_cast<float>(counts(rng));
+      }
+    check("spot, seed " + std::to_string(seed), at);
+  }
+}
+
 // Rod set-ups where the specular rod mirrors only a part of the line: on a
 // falling slope the points about it that mirror best lie a fraction of a
 // pixel apart and are one centre, refined, not a rival (a side rod may
@@ -756,6 +797,45 @@ TEST_F(ProjectFit, ARodCutByTheLinesEndIsTheCentreOrADoubt) {
         const std::size_t found = text.find("Centre of symmetry (pixels) = (");
         ASSERT_NE(found, std::string::npos) << text;
         EXPECT_NEAR(std::stod(text.substr(found + 31)), kSpecular, 0.5) << text;
+      }
+}
+
+// Short lines whose specular rod lies 4 to 8 pixels from one end, its side
+// rods falling to 0.6 and 0.3 of it, the weaker one a few pixels from the
+// other end: that rod mirrors only itself, over more of the line than the
+// specular rod, and must not be proposed silently.
+TEST_F(ProjectFit, ShortLinesNeverProposeTheWeakRodFarFromTheSpecularOneSilently) {
+  constexpr Index kX = 300, kY = 300;
+  const GsDisplayedImage im = blank(kX, kY, "Rods");
+  constexpr double kSpecular = 150.31;
+  struct Line {
+    double into, length, spacing, sigma, peak, background;
+  };
+  for (const Line line : {Line{4.65, 60.0, 23.61, 1.88, 2000.0, 0.0},
+                          Line{7.65, 40.0, 11.96, 1.07, 500.0, 2.0},
+                          Line{7.1, 60.0, 19.29, 1.89, 2000.0, 10.0}})
+    for (const double direction : {1.0, -1.0})
+      for (const unsigned seed : {1u, 2u, 3u}) {
+        rod_image(data, kX, kY, kSpecular, line.spacing,
+                  {line.peak, 0.6 * line.peak, 0.3 * line.peak}, line.sigma, line.background, 0.0,
+                  seed);
+        const double from = kSpecular - direction * line.into,
+                     to = from + direction * line.length;
+        SCOPED_TRACE("the specular rod " + std::to_string(line.into) + " points into " +
+                     std::to_string(line.length) + ", seed " + std::to_string(seed) +
+                     (direction < 0.0 ? ", the line reversed" : ""));
+        testing::TerminalCapture terminal;
+        float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+        Status status = kStatusGood;
+        EXPECT_TRUE(fit(im, {"2", std::to_string(from), "147.95", std::to_string(to), "147.95",
+                             "2", "131.8", "142.95", "131.8", "152.95", "YES", "EXIT"},
+                        x, y, status));
+        const std::string text = terminal.text();
+        if (text.find("the stored centre is offered") != std::string::npos) {
+          EXPECT_FLOAT_EQ(x, 5.0e-3f);
+          continue;
+        }
+        EXPECT_NEAR(x / 1e-4f, kSpecular, 0.5) << text;
       }
 }
 
