@@ -142,6 +142,15 @@ void kzt_radial_error_lines(Index num_points, Index undetermined_below, float er
     IO_WRITE("INFO: The coordinate radial position error is totally undetermined", status);
     return;
   }
+  // A fit that ran away (a sum of squares below what its parameters
+  // explain, or infinite) leaves no estimate: said so, not printed as a
+  // number no error can be.
+  if (!std::isfinite(error) || error < 0.0f) {
+    IO_WRITE("INFO: The coordinate radial position error could not be estimated: the fit gives "
+             "no finite error",
+             status);
+    return;
+  }
   IO_WRITE(
       "INFO: Estimated coordinate radial position error (mm) = " + format_g(error * 1000.0, 14, 7),
       status);

@@ -39,7 +39,8 @@ void KZT_BEAMCENTREHELP(bool gui, Status& status);
 
 // The two lines of the radial position error of fitted ring points (metres
 // in, millimetres and X pixels out), or the line saying it is undetermined
-// with fewer than UNDETERMINED_BELOW points.
+// with fewer than UNDETERMINED_BELOW points, or that it could not be
+// estimated where ERROR is no finite, non-negative number.
 void kzt_radial_error_lines(Index num_points, Index undetermined_below, float error,
                             float x_pixel_size, Status& status);
 

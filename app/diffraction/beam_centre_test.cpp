@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -33,6 +34,26 @@ std::vector<float> beam_mark(Index n, double xc, double yc, double height, doubl
     }
   }
   return data;
+}
+
+// A fit that ran away leaves an error that is no number to print: said
+// plainly, never as "-Infinity" or "NaN" pixels.
+TEST(RadialErrorLines, AnErrorThatIsNoFiniteNumberIsSaidPlainly) {
+  for (float error : {-std::numeric_limits<float>::infinity(),
+                      std::numeric_limits<float>::infinity(), std::nanf(""), -1.0e-5f}) {
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    kzt_radial_error_lines(10, 6, error, 1.0e-4f, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text(),
+              "INFO: The coordinate radial position error could not be estimated: the fit gives "
+              "no finite error\n");
+  }
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  kzt_radial_error_lines(10, 6, 2.0e-5f, 1.0e-4f, status);
+  EXPECT_NE(terminal.text().find("error (X pixels) = "), std::string::npos) << terminal.text();
+  EXPECT_NE(terminal.text().find("0.2"), std::string::npos) << terminal.text();
 }
 
 TEST(BeamGaussian, FindsTheCentreOfTheMark) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/circle_fits.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate_forms.hpp"
@@ -394,14 +395,7 @@ bool fit_clicks(const Refinement& r, std::span<const float> x, std::span<const f
              status);
   }
   // More points than fitted values give an estimate of the error.
-  if (n == 4 || n > 5) {
-    IO_WRITE("INFO: Estimated coordinate radial position error (mm) = " +
-                 format_g(error * 1000.0, 14, 7),
-             status);
-    IO_WRITE("INFO: Estimated coordinate radial position error (X pixels) = " +
-                 format_g(error / g.x_pixel_size, 14, 7),
-             status);
-  }
+  if (n == 4 || n > 5) kzt_radial_error_lines(n, 0, error, g.x_pixel_size, status);
   return true;
 }
 
@@ -516,7 +510,7 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
                                                      std::span<const float> rings,
                                                      std::span<const float> d_spacings,
                                                      float last_width, const RingFitResidual& last,
-                                                     Status& status) {
+                                                     Status& status, bool first_ring_on_image) {
   if (status != kStatusGood) return {};
   const std::optional<RingFollowing> checked =
       rings_searched_again(image, o, g, rings, d_spacings, last_width, last, status);
@@ -526,6 +520,11 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
   if (!checked) {
     lines.emplace_back(
         "WARNING: The result could not be checked: every ring's cone reaches 90 degrees");
+  } else if (checked->searched == 0 && first_ring_on_image) {
+    // The ring clicked lies on usable pixels; a geometry whose cones have
+    // no section there puts it elsewhere.
+    lines = {"WARNING: The fitted rings do not follow the image's rings: no section of them",
+             "         lies whole on the image's usable pixels, though the first ring lies there"};
   } else if (checked->searched == 0) {
     // Every section lies off the image, is masked, lies in a gap or holds
     // values that are not numbers.
@@ -814,7 +813,10 @@ bool refine_from_clicks(const GsDisplayedImage& image, const GsDisplayedImage* d
   // exceeds a pixel). A residual above a pixel alone says nothing: broad
   // rings and rings sharing an annulus leave it on a right geometry.
   const std::vector<std::string> warnings =
-      kzt_check_calibrant_result(image, options, g, rings, d_spacings, last_width, last, status);
+      kzt_check_calibrant_result(image, options, g, rings, d_spacings, last_width, last, status,
+                                 kzt_points_on_usable_pixels(image, click_x.first(clicks),
+                                                             click_y.first(clicks),
+                                                             g.x_pixel_size, g.y_pixel_size));
   if (display != nullptr && !warnings.empty())
     GS_FWARNING(static_cast<int>(warnings.size()), static_cast<int>(warnings.size()), warnings,
                 status);

@@ -105,7 +105,10 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // (in place of kCentreTiltUnchecked when O held both the centre and the
 // tilt). A ring whose cone reaches 90 degrees at G's wavelength is left
 // out; with none left, or with no section of the rings on the image's
-// usable pixels, a line says that the result could not be checked. Returns
+// usable pixels, a line says that the result could not be checked, unless
+// FIRST_RING_ON_IMAGE (the points clicked on the first ring lie on usable
+// pixels): G then puts that ring where it is not, and the warning says
+// that its rings do not follow the image's. Returns
 // the warning's lines, also written to the terminal (none for a result
 // that passes).
 inline constexpr std::string_view kDistanceWavelengthUnchecked =
@@ -117,7 +120,8 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
                                                      std::span<const float> rings,
                                                      std::span<const float> d_spacings,
                                                      float last_width, const RingFitResidual& last,
-                                                     Status& status);
+                                                     Status& status,
+                                                     bool first_ring_on_image = false);
 // Its verdict on rings searched again as FOLLOWING tells (X_PIXEL_SIZE in
 // metres): no line, the line kCentreTiltUnchecked, or the warning's lines.
 std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& following,

@@ -378,6 +378,26 @@ TEST(CalibrantCheck, RightResultsBesideGapsAndAnotherPhaseAreNotWarned) {
               "WARNING: The result could not be checked: no section of its rings lies whole on "
               "the image's usable pixels\n");
   }
+  // The first ring clicked where the image shows it, a geometry whose
+  // centre runs far off the image (as a fit that ran away leaves it)
+  // puts that ring where it is not: warned of, not left unchecked.
+  CalibrantGeometry far = r.g;
+  far.x_beam += 1.0e5f * far.x_pixel_size;
+  far.tilt_angle = 1.6f;
+  for (bool on_image : {false, true}) {
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    const std::vector<std::string> lines = kzt_check_calibrant_result(
+        image_of(gaps, data), CalibrantOptions{}, far, d, d, 1.0e-3f, {}, status, on_image);
+    EXPECT_EQ(status, kStatusGood);
+    ASSERT_FALSE(lines.empty()) << capture.text();
+    EXPECT_EQ(lines[0].find("WARNING: The fitted rings do not follow the image's rings") == 0,
+              on_image)
+        << capture.text();
+    EXPECT_EQ(capture.text().find("could not be checked: no section") == std::string::npos,
+              on_image)
+        << capture.text();
+  }
 }
 
 // A tilt held at 0 on a detector tilted by 2.16 degrees: chromium oxide's

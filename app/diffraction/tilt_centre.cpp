@@ -1086,7 +1086,26 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   // offset says, and that distance alone judges it. Where they do not, the
   // change the points tell misses what they cannot tell, and the mean
   // offset still judges the ring.
+  const std::vector<char> all(m.found.size(), 1);
   for (std::size_t k = 0; k < f.ring_off.size() && k < static_cast<std::size_t>(num_rings); ++k) {
+    // A ring whose points the change left out, most of them (each far
+    // from its cone, as a whole ring off its cone lies beside the rings
+    // that fix the change), is judged by its points as found: they are
+    // the ring, not a neighbour's crystallites.
+    const int ring = static_cast<int>(k);
+    const auto found_on = static_cast<int>(std::count_if(
+        m.found.begin(), m.found.end(), [&](const FollowedPoint& p) { return p.ring == ring; }));
+    int kept_on = 0;
+    for (std::size_t n = 0; n < m.found.size(); ++n)
+      if (kept[n] != 0 && m.found[n].ring == ring) ++kept_on;
+    if (found_on >= 5 && 2 * kept_on < found_on) {
+      const double as_found = ring_rms_offset(m.found, all, ring);
+      if (as_found > limits.ring * pixel && as_found > 3.0 * f.noise) {
+        f.ring_off[k] = true;
+        f.ring_apart[k] = as_found;
+        continue;
+      }
+    }
     if (f.ring_off_by[k] == 0.0) continue;
     f.ring_apart[k] = largest_along_ring(im, s, static_cast<int>(k), xps, yps,
                                          [&](const FollowedPoint& p) {
@@ -1096,16 +1115,15 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
                                            return at;
                                          });
     bool apart = solved && f.ring_apart[k] > limits.ring * pixel;
-    // Where no change was told, the ring's mean offset judges it where it
-    // stands clear of the points' scatter; a cone that crosses the ring
-    // along the stretch found leaves that mean near 0, but its points lie
-    // off the cone on either side, far beyond their own scatter.
-    if (!solved) {
-      const double rms = ring_rms_offset(m.found, kept, static_cast<int>(k));
-      if (rms > limits.ring * pixel && rms > 3.0 * f.noise) {
-        apart = true;
-        f.ring_apart[k] = std::max(f.ring_apart[k], rms);
-      }
+    // The ring's mean offset judges it where it stands clear of the
+    // points' scatter; a cone that crosses the ring along the stretch
+    // found (or, its shape off, round it) leaves that mean near 0, but its
+    // points lie off the cone on either side, far beyond their own
+    // scatter, whatever change of centre and tilt they tell.
+    const double rms = ring_rms_offset(m.found, kept, ring);
+    if (rms > limits.ring * pixel && rms > 3.0 * f.noise) {
+      apart = true;
+      f.ring_apart[k] = std::max(f.ring_apart[k], rms);
     }
     f.ring_off[k] = apart || (f.ring_off[k] && !f.centre_tilt_fixed);
   }
@@ -1175,6 +1193,27 @@ bool ring_off_cone(const RingFollowing& f) {
 
 }  // namespace
 
+bool kzt_points_on_usable_pixels(const GsDisplayedImage& im, std::span<const float> x,
+                                 std::span<const float> y, float xps, float yps) {
+  const std::size_t n = std::min(x.size(), y.size());
+  if (n == 0 || !(xps > 0.0f) || !(yps > 0.0f)) return false;
+  std::size_t usable = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    const double fi = std::floor(static_cast<double>(x[k]) / xps) + 1.0;
+    const double fj = std::floor(static_cast<double>(y[k]) / yps) + 1.0;
+    if (!(fi >= static_cast<double>(im.xstrelm) && fi <= static_cast<double>(im.xendelm) &&
+          fj >= static_cast<double>(im.ystrelm) && fj <= static_cast<double>(im.yendelm)))
+      continue;
+    const auto at = static_cast<std::size_t>(
+        element(static_cast<Index>(fi), static_cast<Index>(fj), im.xmaxdat));
+    if (at >= im.data.size()) continue;
+    if (im.mask_data && at < im.mask.size() && im.mask[at] != 0) continue;
+    const float value = im.data[at];
+    if (std::isfinite(value) && value != 0.0f) ++usable;
+  }
+  return 2 * usable > n;
+}
+
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
   // The rings taken at their maxima give the change closely (a solution
   // 0.077 degree off asks for 0.070); the default limits say which change
@@ -1188,6 +1227,7 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
   // be checked), but the rings found still lie on their fitted cones or
   // off them.
   if (f.searched > 0 && f.found == 0) return false;
+  if (f.searched == 0 && f.first_ring_on_image) return false;
   if (!first_ring_met(f)) return false;
   // (A NaN is a change too.)
   const bool moved = f.determined && centre_tilt_move_told(f, xps) &&
@@ -1198,6 +1238,9 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
 
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
                                                         const FollowingLimits& limits) {
+  if (f.searched == 0 && f.first_ring_on_image)
+    return {"WARNING: The fitted rings do not follow the image's rings: no section of them",
+            "         lies whole on the image's usable pixels, though the first ring lies there"};
   if (f.searched == 0)
     return {"WARNING: The fitted rings could not be checked: no section of them lies",
             "         whole on the image's usable pixels"};
@@ -1632,9 +1675,16 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
     // by more than the half-width.
     const RingNeighbours apart{};
     const RefinedParameters refined{refine_beam, refine_tilt, refine_distance, false};
-    if (status == kStatusGood)
+    if (status == kStatusGood) {
       s.following = kzt_follow_rings(im, s, xps, yps, num_rings, kWider * half_width,
                                      num_sections, status, &apart, refined);
+      const KztComRings& store = vosq_kzt_comrings;
+      const auto first = static_cast<std::size_t>(
+          std::clamp<Index>(store.num_coordinates[0], 0, kMaxRingCoordinates));
+      s.following.first_ring_on_image = kzt_points_on_usable_pixels(
+          im, std::span<const float>(store.x_coordinates.data(), first),
+          std::span<const float>(store.y_coordinates.data(), first), xps, yps);
+    }
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
       KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,

@@ -131,7 +131,10 @@ struct RingFollowing {
   // Each ring that lies more than FollowingLimits' ring from where the
   // image shows it somewhere on the image (ring_apart), whether or not the
   // rings fix the centre and tilt, or, where they do not, off its fitted
-  // cone by more than its ring_off on the mean.
+  // cone by more than its ring_off on the mean; also each ring whose
+  // points lie more than FollowingLimits' ring rms off its fitted cone,
+  // far beyond their own scatter (those the change left out too, where it
+  // left out most of the ring's).
   std::array<bool, 15> ring_off{};
   // Each ring's mean offset from its fitted cone once that change is made
   // (metres, over the points ring_off judges; 0 for a ring not judged).
@@ -144,7 +147,19 @@ struct RingFollowing {
   // where two rings or more were found (0 where they do not): the change
   // of centre and tilt is then the one made with it.
   double distance_move = 0.0;
+  // The first ring's points (those the user clicked, or found about the
+  // clicks) lie on usable pixels: a solution none of whose sections lies
+  // whole on usable pixels then puts that ring where it is not, which is a
+  // wrong result, not an unchecked one.
+  bool first_ring_on_image = false;
 };
+
+// Whether most of the points X, Y (metres) lie on usable pixels of IM:
+// inside its region, unmasked, holding a number other than 0 (the value
+// of a module gap).
+bool kzt_points_on_usable_pixels(const GsDisplayedImage& im, std::span<const float> x,
+                                 std::span<const float> y, float x_pixel_size,
+                                 float y_pixel_size);
 
 // The parameters a result refined; the others were held at what the user
 // gave. Where the rings found cannot tell a change of one parameter from a

@@ -624,6 +624,53 @@ TEST(TiltFromRings, NotFollowedWarningNamesTheCheckThatFailed) {
   lines = kzt_rings_not_followed_warning(none, px);
   ASSERT_FALSE(lines.empty());
   EXPECT_NE(lines[0].find("could not be checked"), std::string::npos) << lines[0];
+  // Nothing searched although the first ring's points lie on usable
+  // pixels: the solution puts that ring where the image does not show it.
+  none.first_ring_on_image = true;
+  EXPECT_FALSE(kzt_rings_followed(none, px));
+  lines = kzt_rings_not_followed_warning(none, px);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].find("WARNING: The fitted rings do not follow the image's rings"), 0u)
+      << lines[0];
+}
+
+// Points on a ring count as lying on the image only on pixels a search
+// could use: inside the region, unmasked, holding a number other than a
+// module gap's 0; most of them must.
+TEST(TiltFromRings, PointsOnUsablePixelsAreThoseASearchCouldUse) {
+  const float px = 1.0e-4f;
+  GsDisplayedImage im;
+  im.xmaxdat = im.xendelm = 10;
+  im.ymaxdat = im.yendelm = 8;
+  std::vector<float> data(80, 5.0f);
+  std::vector<std::uint8_t> mask(80, 0);
+  for (Index j = 1; j <= 8; ++j) data[static_cast<std::size_t>(element(5, j, 10))] = 0.0f;
+  data[static_cast<std::size_t>(element(2, 2, 10))] = std::nanf("");
+  mask[static_cast<std::size_t>(element(3, 3, 10))] = 1;
+  im.data = data;
+  im.mask = mask;
+  im.mask_data = true;
+  // The centre of pixel (I, J), 1-based, in metres.
+  auto at = [&](Index i, Index j) {
+    return std::pair<float, float>{(static_cast<float>(i) - 0.5f) * px,
+                                   (static_cast<float>(j) - 0.5f) * px};
+  };
+  auto on = [&](std::vector<std::pair<Index, Index>> pixels) {
+    std::vector<float> x, y;
+    for (const auto& [i, j] : pixels) {
+      x.push_back(at(i, j).first);
+      y.push_back(at(i, j).second);
+    }
+    return kzt_points_on_usable_pixels(im, x, y, px, px);
+  };
+  EXPECT_TRUE(on({{1, 1}, {7, 4}, {10, 8}}));
+  EXPECT_TRUE(on({{1, 1}, {7, 4}, {5, 2}}));
+  EXPECT_FALSE(on({{5, 1}, {5, 7}, {7, 4}}));   // a gap
+  EXPECT_FALSE(on({{2, 2}, {3, 3}, {7, 4}}));   // not a number, masked
+  EXPECT_FALSE(on({{11, 1}, {0, 4}, {7, 4}}));  // off the image
+  EXPECT_FALSE(on({}));
+  const std::vector<float> far = {-1.0f, 1.0e9f, std::nanf("")};
+  EXPECT_FALSE(kzt_points_on_usable_pixels(im, far, far, px, px));
 }
 
 // One ring cannot fix centre and tilt together: a change the fitted cone
@@ -801,6 +848,55 @@ TEST(TiltFromRings, SpottyRingsLeaveTheTruthFollowed) {
   const RingFollowing wrong =
       kzt_follow_rings(im, off, px, px, 4, 15 * px, 360, status, &apart, refined);
   EXPECT_FALSE(kzt_rings_followed(wrong, px)) << wrong.centre_move / px << " px";
+}
+
+// A tilt held at 0 on a detector tilted by 4.4 degrees: the fit meets
+// both rings on the mean, but the outer ring's shape stays off round it,
+// and that ring is warned of by name. The true geometry with the tilt
+// held is not.
+TEST(TiltFromRings, ARingOffItsConeRoundItIsWarnedWhateverTheChange) {
+  testing::RingScene s;
+  s.distance = 0.09;
+  s.wavelength = 0.6e-10;
+  s.tilt = 4.4 * M_PI / 180;
+  s.rotation = 30.0 * M_PI / 180;
+  const auto& alumina = kzt_calibrants()[0].d_spacings;
+  s.d_spacings = {alumina[0], alumina[5]};
+  const std::vector<float> image = testing::ring_image(s);
+  std::vector<float> cones;
+  for (double d : s.d_spacings) cones.push_back(static_cast<float>(testing::scene_two_theta(s, d)));
+  const TiltSolution truth = scene_solution(s, cones);
+  const GsDisplayedImage im = shown_scene(s, image);
+  const float px = static_cast<float>(s.pixel);
+  const RingNeighbours apart{};
+  const RefinedParameters refined{true, false, false, false};
+  Status status = kStatusGood;
+  const RingFollowing right =
+      kzt_follow_rings(im, truth, px, px, 2, 15 * px, 90, status, &apart, refined);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_TRUE(kzt_rings_followed(right, px));
+  // The fit with the tilt held: its centre and cone angles meet the
+  // rings on the mean, the outer one's shape stays off.
+  std::vector<float> radii;
+  for (float c : cones) radii.push_back(static_cast<float>(s.distance * std::tan(c)));
+  float distance = static_cast<float>(s.distance);
+  int num = 0;
+  std::array<TiltSolution, 2> fitted{};
+  {
+    testing::TerminalCapture terminal;
+    kzt_fit_tilt_solutions(im, px, px, false, 90, true, 4.0f, true, false, false, distance,
+                           truth.x_beam + 1.5f * px, truth.y_beam, 0.0f, 0.0f, 2, radii, 10 * px,
+                           radii[0], radii[0], 0.0f, num, fitted, status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+  }
+  ASSERT_GE(num, 1);
+  const RingFollowing& off = fitted[0].following;
+  EXPECT_TRUE(off.ring_off[1]) << off.ring_apart[1] / px;
+  EXPECT_GT(off.ring_apart[1], 0.5 * px);
+  std::string text;
+  for (const std::string& line : kzt_rings_not_followed_warning(off, px)) text += line + "\n";
+  EXPECT_NE(text.find("do not follow"), std::string::npos) << text;
+  EXPECT_NE(text.find("(ring 2 lies"), std::string::npos) << text;
 }
 
 // A coarse powder's rings give the centre and tilt less closely than
