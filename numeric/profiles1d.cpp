@@ -170,7 +170,10 @@ void MA_1DVOIGTIAN(Index xmaxdat, Index xstrelm, Index xendelm, float height, fl
   if (!range_ok(xmaxdat, xstrelm, xendelm, array.size(), status, kPosition)) return;
   if (!(sigma >= 0.0f) || !(gamma >= 0.0f)) return st_fail(status, kBaseMath + 21, kPosition);
   if (sigma < 1.0e-10f) {
-    MA_1DLORENTZIAN(xmaxdat, xstrelm, xendelm, height, centre, gamma, 1, array, status);
+    // The Lorentzian limit keeps its full tails, as the Voigt just above it
+    // does: a table Lorentzian cut off at 15 half widths would make the model
+    // jump as a fit drives the Gaussian width to 0.
+    MA_1DLORENTZIAN(xmaxdat, xstrelm, xendelm, height, centre, gamma, 9, array, status);
     return;
   }
   if (gamma < 1.0e-10f) {

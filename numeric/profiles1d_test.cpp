@@ -85,10 +85,18 @@ TEST(Profiles1D, VoigtLimitsAndShape) {
   Status status = ST_GOOD();
   std::vector<float> v(40, 0.0f), ref(40, 0.0f);
   MA_1DVOIGTIAN(40, 1, 40, 2.0f, 17.3f, 0.0f, 1.5f, 0, v, status);
-  MA_1DLORENTZIAN(40, 1, 40, 2.0f, 17.3f, 1.5f, 1, ref, status);
+  MA_1DLORENTZIAN(40, 1, 40, 2.0f, 17.3f, 1.5f, 9, ref, status);
   EXPECT_EQ(v, ref);
+  // No jump as the Gaussian width goes to 0: the tails beyond 15 half
+  // widths stay (a fit driving the width to 0 ended above its minimum).
   std::fill(v.begin(), v.end(), 0.0f);
+  std::vector<float> near(40, 0.0f);
+  MA_1DVOIGTIAN(40, 1, 40, 2.0f, 3.3f, 0.0f, 1.0f, 0, v, status);
+  MA_1DVOIGTIAN(40, 1, 40, 2.0f, 3.3f, 1.0e-6f, 1.0f, 0, near, status);
+  for (Index x = 1; x <= 40; ++x) EXPECT_NEAR(v[x - 1], near[x - 1], 1e-4f * near[x - 1]) << x;
+  EXPECT_GT(v[39], 0.001f);
   std::fill(ref.begin(), ref.end(), 0.0f);
+  std::fill(v.begin(), v.end(), 0.0f);
   MA_1DVOIGTIAN(40, 1, 40, 2.0f, 17.3f, 1.5f, 0.0f, 0, v, status);
   MA_1DGAUSSIAN(40, 1, 40, 2.0f, 17.3f, 1.5f, 5.0f, 1, ref, status);
   EXPECT_EQ(v, ref);

@@ -1241,6 +1241,9 @@ class FeatureTracks {
     if (!swapped && (one_kind || pair.other_as_good))
       swapped = held_exchanged_over_rows(pair, now_f, now_g, a, b);
     if (one_kind || pair.other_as_good ? !swapped : swapped.value_or(false)) return false;
+    // Even where their kinds do not tell them apart, a Gaussian given a
+    // Voigt's parameters is not the fit that stood: such a pair stays met.
+    if (swapped.value_or(false) && !one_kind) return false;
     if (swapped.value_or(false)) exchange(work, f, g);
     pair.order = swapped.value_or(false) ? order_of(now_g.pos, now_f.pos)
                                          : order_of(now_f.pos, now_g.pos);
@@ -1458,10 +1461,12 @@ class FeatureTracks {
                        [&](std::size_t k) { return work.constraints[k]; });
   }
 
-  // The parameters of features F and G (of one type) exchanged, by number.
+  // The parameters of features F and G (of one type) exchanged, by number;
+  // features of two types are left as they are (the model would change).
   static void exchange(FitModel& work, std::size_t f, std::size_t g) {
     const FeatureParameters a = kzt_feature_parameters(work, static_cast<int>(f));
     const FeatureParameters b = kzt_feature_parameters(work, static_cast<int>(g));
+    if (a.type != b.type) return;
     for (int n = 0; n < std::min(a.count, b.count); ++n) {
       const int i = a.index[static_cast<std::size_t>(n)], j = b.index[static_cast<std::size_t>(n)];
       if (i >= 0 && j >= 0)
