@@ -706,6 +706,9 @@ float huge_offset_peak(float x, float y) {
 float huge_plane(float, float) { return 1e30f; }
 // Heights a few thousandths apart at 1234.5: more digits than a float keeps.
 float tiny_range(float x, float) { return 1234.5f + 0.002f * x / 50.0f; }
+// Heights a few float steps apart at 5: their logarithms lie a few float
+// steps apart near 0.7.
+float few_steps(float x, float) { return 5.0f + 3e-6f * x / 50.0f; }
 
 // Heights keep two numbers or more that tell them apart: seen from high
 // above up to straight down (a short Z axis on the page), over an offset
@@ -758,14 +761,18 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     const char* name;
     float (*value)(float, float);
     const char* power;  // of the numbers, "" for none
+    bool log = false;
   };
   for (const Case c : {Case{"offset", offset_peak, ""}, Case{"huge offset", huge_offset_peak, "*10E30"},
-                       Case{"constant", huge_plane, "*10E30"}, Case{"tiny range", tiny_range, ""}}) {
+                       Case{"constant", huge_plane, "*10E30"}, Case{"tiny range", tiny_range, ""},
+                       Case{"few float steps", few_steps, ""},
+                       Case{"logarithms a few float steps apart", few_steps, "", true}}) {
     SCOPED_TRACE(c.name);
+    QG_SET_LOGZSCALING(c.log, s);
     make(50, 40, c.value);
     float low = 0.0f, high = 0.0f;
     MA_RMINMAX(50, 40, data, 1, 1, 50, 40, low, high, s);
-    ASSERT_TRUE(gs_3d_height_range(false, low, high));
+    ASSERT_TRUE(gs_3d_height_range(c.log, low, high));
     ASSERT_LT(low, high);
     GS_SET_3DVIEW(-25.0f, -20.0f, 0.0f, 0.5236f, 1.047197f, 30.0f * 25.0f, -25.0f, -25.0f, 25.0f,
                   25.0f, static_cast<float>(25.0 / (double{high} - low)), s);
@@ -785,6 +792,9 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
       std::sort(values.begin(), values.end());
       double step = values[1] - values[0];
       for (std::size_t k = 2; k < values.size(); ++k) step = std::min(step, values[k] - values[k - 1]);
+      // The step as the decimal the texts differ by (5E-8, not 4.99999999E-8).
+      const double unit = std::pow(10.0, std::floor(std::log10(step)) - 3.0);
+      step = std::round(step / unit) * unit;
       for (const double v : values)
         EXPECT_NEAR(v / step, std::round(v / step), 0.01) << v << " in steps of " << step;
     }
@@ -792,6 +802,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
       EXPECT_NE(text(c.power), nullptr);
     }
   }
+  QG_SET_LOGZSCALING(false, s);
 }
 
 // A region a few pixels across and long enough to be averaged in blocks is
