@@ -459,6 +459,10 @@ TEST_F(SurfaceTest, PrintedZoomedViewKeepsItsTextsInsideTheBoundingBox) {
 }
 
 // A Gaussian of 7.5E+6 over 200 x 90 pixels (sigmas 30 and 15).
+float small_gaussian(float x, float y) {
+  const float u = (x - 26.0f) / 9.6f, v = (y - 29.0f) / 7.2f;
+  return 10.0f + 1000.0f * std::exp(-0.5f * (u * u + v * v));
+}
 float tall_gaussian(float x, float y) {
   const float u = (x - 100.0f) / 30.0f, v = (y - 45.0f) / 15.0f;
   return 7.5e6f * std::exp(-0.5f * (u * u + v * v));
@@ -1165,6 +1169,43 @@ TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
     }
   }
   QG_SET_LOGZSCALING(false, s);
+
+  // A small image turned half about, seen low and zoomed in: its Y numbers
+  // climb the page in steps little wider than a number. Printed digits are
+  // up to 0.68 of their height wide: side by side, numbers keep a gap between
+  // them rather than running together ("2025" for 20 and 25).
+  GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, s);  // the program's portrait page
+  make(64, 48, small_gaussian);
+  float low = 0.0f, high = 0.0f;
+  MA_RMINMAX(64, 48, data, 1, 1, 64, 48, low, high, s);
+  for (int zooms = 0; zooms <= 3; ++zooms)
+    for (const float elevation : {5.0f, 10.0f, 15.0f, 20.0f}) {
+      SCOPED_TRACE(std::to_string(zooms) + " zooms, elevation " + std::to_string(elevation));
+      const float d = 31.5f / std::pow(1.2f, static_cast<float>(zooms));
+      GS_SET_3DVIEW(-32.0f, -24.0f, 0.0f, 150.0f * kPi / 180.0f, elevation * kPi / 180.0f,
+                    30.0f * d, -d, -d, d, d, 31.5f / (high - low), s);
+      items.clear();
+      GS_3DSURFACE(64, 48, data, xaxis, yaxis, 1, 1, 64, 48, "", "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      std::vector<const PageItem*> numbers;
+      for (const PageItem* t : of("text"))
+        if (!t->text.empty() && t->horizontal != 3) numbers.push_back(t);
+      const auto printed = [](const PageItem& t) {
+        const float width = 0.68f * static_cast<float>(t.text.size()) * t.height;
+        const float left = t.horizontal == 2 ? t.x[0] - 0.5f * width : t.x[0];
+        const float bottom = t.vertical == 3   ? t.y[0] - 0.35f * t.height
+                             : t.vertical <= 2 ? t.y[0] - 0.7f * t.height
+                                               : t.y[0];
+        return std::array<float, 4>{left, bottom, left + width, bottom + 0.7f * t.height};
+      };
+      EXPECT_GE(numbers.size(), 4u);
+      for (std::size_t a = 0; a < numbers.size(); ++a)
+        for (std::size_t b = a + 1; b < numbers.size(); ++b) {
+          const auto p = printed(*numbers[a]), q = printed(*numbers[b]);
+          EXPECT_FALSE(p[0] < q[2] && q[0] < p[2] && p[1] < q[3] && q[1] < p[3])
+              << numbers[a]->text << " and " << numbers[b]->text;
+        }
+    }
 }
 
 // Page extremes of every point drawn; false when a point is not finite.
