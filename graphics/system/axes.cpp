@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -136,8 +137,23 @@ namespace {
 // well below any digit an axis shows, well above the rounding of FIRST and
 // INTERVAL as floats, so 0.1 stays 0.1 and a tick meant to be zero is zero.
 double tick_number(float first, float interval, int k) {
-  const double value = double{first} + static_cast<double>(k) * double{interval};
   const double step = std::fabs(double{interval});
+  double start = first;
+  // Ticks finer than a float's resolution (0.6989701 in steps of 5E-8) have
+  // a first that the float holds only to that resolution: it is taken as the
+  // whole number of steps it stands for, in steps of the interval's own
+  // decimal value (a float's 5E-8 is 5.000000058E-8).
+  if (step > 0.0 && std::isfinite(step) && std::isfinite(first)) {
+    const float magnitude = std::fabs(first);
+    const double resolution =
+        double{std::nextafter(magnitude, std::numeric_limits<float>::infinity())} - magnitude;
+    const double unit = std::pow(10.0, std::floor(std::log10(step)) - 6.0);
+    const double decimal_step = std::round(step / unit) * unit;
+    const double whole = std::round(start / decimal_step) * decimal_step;
+    if (decimal_step > 0.0 && std::isfinite(whole) && std::fabs(whole - start) <= resolution)
+      start = whole;
+  }
+  const double value = start + static_cast<double>(k) * double{interval};
   if (!(step > 0.0) || !std::isfinite(step) || !std::isfinite(value)) return value;
   const int places = 4 - static_cast<int>(std::floor(std::log10(step)));
   // Whole powers of ten up to 10^22 are exact doubles; beyond, the unit is
@@ -178,6 +194,22 @@ int decimals_room(int field, const std::vector<double>& values, double factor) {
   return field - 1 - whole - (negative ? 1 : 0);
 }
 
+// The decimals that may tell VALUES (divided by FACTOR) apart: a float's
+// after a leading digit, or as many as the widest number's field leaves
+// beside a single whole digit (heights a few float steps apart near 0.7,
+// as logarithms of a narrow range are, need eight).
+int telling_places(const std::vector<double>& values, double factor) {
+  bool negative = false;
+  double widest = 0.0;
+  for (const double v : values) {
+    if (!std::isfinite(v / factor)) continue;
+    widest = std::max(widest, std::fabs(v / factor));
+    negative = negative || v < 0.0;
+  }
+  const int whole = widest < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(widest))) + 1;
+  return std::max(kFloatPlaces, kWidestNumber - 1 - whole - (negative ? 1 : 0));
+}
+
 // Characters of the widest of VALUES (divided by FACTOR) written with the
 // decimals that tell them STEP (also divided) apart: sign, whole digits,
 // point and decimals.
@@ -190,7 +222,7 @@ int telling_chars(const std::vector<double>& values, double factor, double step)
     negative = negative || v < 0.0;
   }
   const int whole = widest < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(widest))) + 1;
-  const int places = interval_places(step / factor, kFloatPlaces);
+  const int places = interval_places(step / factor, telling_places(values, factor));
   return (negative ? 1 : 0) + whole + (places > 0 ? places + 1 : 0);
 }
 
@@ -349,8 +381,8 @@ void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interva
   // style's further ones where the widest number still fits its field; a
   // fixed form keeps the style's own.
   const double step = tick_step / factor;
-  const int most_places =
-      number_field == NumberField::kTellApart ? kFloatPlaces : kSingleDecimals;
+  const int most_places = number_field == NumberField::kTellApart ? telling_places(values, factor)
+                                                                  : kSingleDecimals;
   if (style.shorten && number > 0)
     decimals = std::max(interval_places(step, most_places),
                         std::min(decimals, decimals_room(field, values, factor)));

@@ -442,8 +442,9 @@ class AxisTexts {
         horizontal_(horizontal), vertical_(vertical), height_(height), status_(status) {
     const float wy = world_per_page_y(status);
     offset_ = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
-    // The widths are generous estimates: texts whose boxes just touch, or
-    // cross by a tenth of a character, still stand apart.
+    // The widths are estimates that a printed font's digits can pass by a
+    // tenth of their height: texts side by side keep twice that between
+    // their boxes, or their digits run together ("1015" for 10 and 15).
     float wx = 1.0f, unused = 1.0f;
     gs_detail::world_per_page(wx, unused, status);
     slack_ = std::fabs(0.1f * (height / wy) * wx);
@@ -563,7 +564,7 @@ class AxisTexts {
   }
 
   bool overlap(const Placed& p, const Placed& q) const {
-    return p.left < q.right - slack_ && q.left < p.right - slack_ &&
+    return p.left < q.right + 2.0f * slack_ && q.left < p.right + 2.0f * slack_ &&
            std::fabs(p.v - q.v) < rise(p, q);
   }
 
@@ -571,7 +572,7 @@ class AxisTexts {
   // as wide as P and Q stand clear of one another: a little more than their
   // height (or their plates') up or down, or than their width across.
   float clear_distance(const Placed& p, const Placed& q, float du, float dv) const {
-    const float width = std::max(p.right - p.left, q.right - q.left) + slack_;
+    const float width = std::max(p.right - p.left, q.right - q.left) + 2.0f * slack_;
     float distance = std::numeric_limits<float>::max();
     if (std::fabs(dv) > 1e-6f) distance = std::min(distance, rise(p, q) / std::fabs(dv));
     if (std::fabs(du) > 1e-6f) distance = std::min(distance, width / std::fabs(du));

@@ -459,6 +459,10 @@ TEST_F(SurfaceTest, PrintedZoomedViewKeepsItsTextsInsideTheBoundingBox) {
 }
 
 // A Gaussian of 7.5E+6 over 200 x 90 pixels (sigmas 30 and 15).
+float small_gaussian(float x, float y) {
+  const float u = (x - 26.0f) / 9.6f, v = (y - 29.0f) / 7.2f;
+  return 10.0f + 1000.0f * std::exp(-0.5f * (u * u + v * v));
+}
 float tall_gaussian(float x, float y) {
   const float u = (x - 100.0f) / 30.0f, v = (y - 45.0f) / 15.0f;
   return 7.5e6f * std::exp(-0.5f * (u * u + v * v));
@@ -706,6 +710,9 @@ float huge_offset_peak(float x, float y) {
 float huge_plane(float, float) { return 1e30f; }
 // Heights a few thousandths apart at 1234.5: more digits than a float keeps.
 float tiny_range(float x, float) { return 1234.5f + 0.002f * x / 50.0f; }
+// Heights a few float steps apart at 5: their logarithms lie a few float
+// steps apart near 0.7.
+float few_steps(float x, float) { return 5.0f + 3e-6f * x / 50.0f; }
 
 // Heights keep two numbers or more that tell them apart: seen from high
 // above up to straight down (a short Z axis on the page), over an offset
@@ -758,14 +765,18 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     const char* name;
     float (*value)(float, float);
     const char* power;  // of the numbers, "" for none
+    bool log = false;
   };
   for (const Case c : {Case{"offset", offset_peak, ""}, Case{"huge offset", huge_offset_peak, "*10E30"},
-                       Case{"constant", huge_plane, "*10E30"}, Case{"tiny range", tiny_range, ""}}) {
+                       Case{"constant", huge_plane, "*10E30"}, Case{"tiny range", tiny_range, ""},
+                       Case{"few float steps", few_steps, ""},
+                       Case{"logarithms a few float steps apart", few_steps, "", true}}) {
     SCOPED_TRACE(c.name);
+    QG_SET_LOGZSCALING(c.log, s);
     make(50, 40, c.value);
     float low = 0.0f, high = 0.0f;
     MA_RMINMAX(50, 40, data, 1, 1, 50, 40, low, high, s);
-    ASSERT_TRUE(gs_3d_height_range(false, low, high));
+    ASSERT_TRUE(gs_3d_height_range(c.log, low, high));
     ASSERT_LT(low, high);
     GS_SET_3DVIEW(-25.0f, -20.0f, 0.0f, 0.5236f, 1.047197f, 30.0f * 25.0f, -25.0f, -25.0f, 25.0f,
                   25.0f, static_cast<float>(25.0 / (double{high} - low)), s);
@@ -785,6 +796,9 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
       std::sort(values.begin(), values.end());
       double step = values[1] - values[0];
       for (std::size_t k = 2; k < values.size(); ++k) step = std::min(step, values[k] - values[k - 1]);
+      // The step as the decimal the texts differ by (5E-8, not 4.99999999E-8).
+      const double unit = std::pow(10.0, std::floor(std::log10(step)) - 3.0);
+      step = std::round(step / unit) * unit;
       for (const double v : values)
         EXPECT_NEAR(v / step, std::round(v / step), 0.01) << v << " in steps of " << step;
     }
@@ -792,6 +806,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
       EXPECT_NE(text(c.power), nullptr);
     }
   }
+  QG_SET_LOGZSCALING(false, s);
 }
 
 // A region a few pixels across and long enough to be averaged in blocks is
@@ -1154,6 +1169,43 @@ TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
     }
   }
   QG_SET_LOGZSCALING(false, s);
+
+  // A small image turned half about, seen low and zoomed in: its Y numbers
+  // climb the page in steps little wider than a number. Printed digits are
+  // up to 0.68 of their height wide: side by side, numbers keep a gap between
+  // them rather than running together ("2025" for 20 and 25).
+  GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, s);  // the program's portrait page
+  make(64, 48, small_gaussian);
+  float low = 0.0f, high = 0.0f;
+  MA_RMINMAX(64, 48, data, 1, 1, 64, 48, low, high, s);
+  for (int zooms = 0; zooms <= 3; ++zooms)
+    for (const float elevation : {5.0f, 10.0f, 15.0f, 20.0f}) {
+      SCOPED_TRACE(std::to_string(zooms) + " zooms, elevation " + std::to_string(elevation));
+      const float d = 31.5f / std::pow(1.2f, static_cast<float>(zooms));
+      GS_SET_3DVIEW(-32.0f, -24.0f, 0.0f, 150.0f * kPi / 180.0f, elevation * kPi / 180.0f,
+                    30.0f * d, -d, -d, d, d, 31.5f / (high - low), s);
+      items.clear();
+      GS_3DSURFACE(64, 48, data, xaxis, yaxis, 1, 1, 64, 48, "", "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      std::vector<const PageItem*> numbers;
+      for (const PageItem* t : of("text"))
+        if (!t->text.empty() && t->horizontal != 3) numbers.push_back(t);
+      const auto printed = [](const PageItem& t) {
+        const float width = 0.68f * static_cast<float>(t.text.size()) * t.height;
+        const float left = t.horizontal == 2 ? t.x[0] - 0.5f * width : t.x[0];
+        const float bottom = t.vertical == 3   ? t.y[0] - 0.35f * t.height
+                             : t.vertical <= 2 ? t.y[0] - 0.7f * t.height
+                                               : t.y[0];
+        return std::array<float, 4>{left, bottom, left + width, bottom + 0.7f * t.height};
+      };
+      EXPECT_GE(numbers.size(), 4u);
+      for (std::size_t a = 0; a < numbers.size(); ++a)
+        for (std::size_t b = a + 1; b < numbers.size(); ++b) {
+          const auto p = printed(*numbers[a]), q = printed(*numbers[b]);
+          EXPECT_FALSE(p[0] < q[2] && q[0] < p[2] && p[1] < q[3] && q[1] < p[3])
+              << numbers[a]->text << " and " << numbers[b]->text;
+        }
+    }
 }
 
 // Page extremes of every point drawn; false when a point is not finite.
