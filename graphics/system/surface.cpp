@@ -531,12 +531,16 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
     Gs3dAxisNumbers numbers;
     // The floor axis AXIS over LO..HI at the other floor coordinate AT has
     // its ticks point down the page and its numbers under them (aligned
-    // HORIZONTAL, VERTICAL), unless it runs more than twice as far up the
-    // page as across: numbers there would stand on the axis line and on one
-    // another's ticks, so its ticks point out of the floor, away from the
+    // HORIZONTAL, VERTICAL), unless it runs more than STEEP times as far up
+    // the page as across: numbers there would stand on the axis line and on
+    // one another's ticks, so its ticks point out of the floor, away from the
     // box (OUT_X, OUT_Y), with the numbers beyond them beside the line.
+    // Under a sloping axis a number reaching along it from its tick runs
+    // into the line where it goes down: such numbers reach the other way,
+    // right-justified under a line going down to the right (hanging from the
+    // tick), left-justified under one going up.
     const auto floor_axis = [&](int axis, float lo, float hi, float at, float out_x, float out_y,
-                                int horizontal, int vertical) {
+                                int horizontal, int vertical, float steep) {
       if (!(lo < hi)) return;
       float x0 = lo, y0 = at, x1 = hi, y1 = at;
       if (axis == 2) x0 = at, y0 = lo, x1 = at, y1 = hi;
@@ -544,19 +548,30 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
       gs_3d_project(gs_state.view3d, x0, y0, 0.0f, u0, v0);
       gs_3d_project(gs_state.view3d, x1, y1, 0.0f, u1, v1);
       gs_3d_project(gs_state.view3d, x0 + out_x, y0 + out_y, 0.0f, uo, vo);
-      if (std::fabs(v1 - v0) > 2.0f * std::fabs(u1 - u0) && uo != u0)
+      const float across = std::fabs(u1 - u0), up = std::fabs(v1 - v0);
+      if (up > steep * across && uo != u0) {
         GS_3LINAXIS(axis, lo, hi, lo, hi, at, 0.0f, out_x, out_y, 0, enumerate, uo > u0 ? 1 : 3,
                     3, status);
-      else
-        GS_3LINAXIS(axis, lo, hi, lo, hi, at, 0.0f, 0, 0, -1, enumerate, horizontal, vertical,
-                    status);
+        return;
+      }
+      // Ticks pointing down meet the top corner of a number justified
+      // towards them unless it hangs from the tick's end.
+      if (up > 0.2f * across && (u1 - u0) * (v1 - v0) < 0.0f)
+        horizontal = 3, vertical = 1;
+      else if (up > 0.2f * across && horizontal == 2)
+        horizontal = 1;
+      GS_3LINAXIS(axis, lo, hi, lo, hi, at, 0.0f, 0, 0, -1, enumerate, horizontal, vertical,
+                  status);
     };
     const auto floor_axes = [&] {
       if (elevation >= 0.0f) {
+        // X numbers, centred under their ticks, stand beside a line already
+        // at a moderate slope; Y numbers, at the side of theirs, only beside
+        // a steep one.
         const bool front_ys = az <= 90.0f || az >= 270.0f;
-        floor_axis(1, xs, xe, front_ys ? ys : ye, 0.0f, front_ys ? -1.0f : 1.0f, 2, 1);
+        floor_axis(1, xs, xe, front_ys ? ys : ye, 0.0f, front_ys ? -1.0f : 1.0f, 2, 1, 1.0f);
         const bool front_xs = az <= 180.0f;
-        floor_axis(2, ys, ye, front_xs ? xs : xe, front_xs ? -1.0f : 1.0f, 0.0f, 1, 3);
+        floor_axis(2, ys, ye, front_xs ? xs : xe, front_xs ? -1.0f : 1.0f, 0.0f, 1, 3, 2.0f);
       }
     };
     // The height axis whole, or its line and ticks alone (kLine), or its

@@ -55,6 +55,23 @@ struct SurfaceTest : PageFixture {
     driver->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
     qg_db_system.driver[0] = std::move(driver);
   }
+  // Whether the text T stands on a plate, the fill drawn just before it:
+  // every height number does (an X or Y number only where it was moved
+  // inside the frame), whichever way it is justified.
+  bool plated(const PageItem* t) const {
+    const auto k = static_cast<std::size_t>(t - items.data());
+    return k > 0 && k < items.size() && items[k - 1].kind == "fill_area";
+  }
+  // The texts of the height axis: its numbers, with its power of ten and
+  // heading left out.
+  std::vector<const PageItem*> height_numbers() const {
+    std::vector<const PageItem*> out;
+    for (const PageItem* t : of("text"))
+      if (plated(t) && !t->text.empty() && t->text.rfind("*10E", 0) != 0 &&
+          t->text != "log10(Z)")
+        out.push_back(t);
+    return out;
+  }
   // Data NX x NY with axes at the pixel centres.
   std::vector<float> xaxis, yaxis, data;
   void make(Index nx, Index ny, float (*value)(float, float)) {
@@ -352,7 +369,7 @@ TEST_F(SurfaceTest, AxisNumbersStayOnThePageApartAndSayWhenLogarithmic) {
                                                 : t->x[0];
         EXPECT_GE(left, -1e-4f) << t->text << " at " << t->x[0] << ", window " << window;
         EXPECT_LE(left + width, page_width + 1e-4f) << t->text << ", window " << window;
-        if (t->horizontal == 3 && t->text != "log10(Z)") numbers.push_back(t);
+        if (plated(t) && t->text != "log10(Z)") numbers.push_back(t);
       }
       ASSERT_GE(numbers.size(), 2u) << window;
       for (std::size_t a = 0; a < numbers.size(); ++a)
@@ -666,7 +683,7 @@ TEST_F(SurfaceTest, NumberedAxesHaveRoomBesideTheBoxInTheFirstView) {
     ASSERT_EQ(s, kStatusGood);
     std::vector<float> values;
     for (const PageItem* t : of("text")) {
-      if (t->horizontal != 3 || t->text.empty()) continue;
+      if (!plated(t) || t->text.empty()) continue;
       const float half = 0.35f * t->height;  // digits stand 0.7 of the height tall
       const float left = t->x[0] - 0.6f * static_cast<float>(t->text.size()) * t->height;
       EXPECT_GE(left, 0.0f) << t->text;
@@ -684,14 +701,10 @@ TEST_F(SurfaceTest, NumberedAxesHaveRoomBesideTheBoxInTheFirstView) {
   }
 }
 
-// The texts of the Z axis (its numbers stand right-aligned), its power of
-// ten and label left out.
-std::vector<std::string> z_numbers(const std::vector<const PageItem*>& texts) {
+// What the texts T say.
+std::vector<std::string> z_numbers(const std::vector<const PageItem*>& t) {
   std::vector<std::string> numbers;
-  for (const PageItem* t : texts)
-    if (t->horizontal == 3 && !t->text.empty() && t->text.rfind("*10E", 0) != 0 &&
-        t->text != "log10(Z)")
-      numbers.push_back(t->text);
+  for (const PageItem* item : t) numbers.push_back(item->text);
   return numbers;
 }
 
@@ -731,7 +744,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     items.clear();
     GS_3DSURFACE(90, 200, data, xaxis, yaxis, 1, 1, 90, 200, "T", "", "", "", s);
     ASSERT_EQ(s, kStatusGood);
-    const std::vector<std::string> numbers = z_numbers(of("text"));
+    const std::vector<std::string> numbers = z_numbers(height_numbers());
     EXPECT_GE(numbers.size(), 2u) << degrees << " degrees";
     EXPECT_NE(text("*10E5"), nullptr) << degrees << " degrees";
     for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << ", " << degrees;
@@ -749,9 +762,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     GS_3DSURFACE(90, 200, data, xaxis, yaxis, 1, 1, 90, 200, "T", "", "", "", s);
     ASSERT_EQ(s, kStatusGood);
     std::vector<const PageItem*> heights;
-    for (const PageItem* t : of("text"))
-      if (t->horizontal == 3 && !t->text.empty() && t->text.rfind("*10E", 0) != 0)
-        heights.push_back(t);
+    for (const PageItem* t : height_numbers()) heights.push_back(t);
     EXPECT_FALSE(heights.empty());
     for (std::size_t a = 0; a < heights.size(); ++a)
       for (std::size_t b = a + 1; b < heights.size(); ++b)
@@ -783,7 +794,7 @@ TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
     items.clear();
     GS_3DSURFACE(50, 40, data, xaxis, yaxis, 1, 1, 50, 40, "T", "", "", "", s);
     ASSERT_EQ(s, kStatusGood);
-    std::vector<std::string> numbers = z_numbers(of("text"));
+    std::vector<std::string> numbers = z_numbers(height_numbers());
     EXPECT_GE(numbers.size(), 2u);
     for (const std::string& n : numbers) EXPECT_EQ(n.find('*'), std::string::npos) << n;
     std::sort(numbers.begin(), numbers.end());
@@ -856,10 +867,18 @@ TEST_F(SurfaceTest, HeightNumbersStandOnPlatesOfTheBackground) {
     const std::vector<const PageItem*> fills = of("fill_area");
     ASSERT_FALSE(fills.empty());
     const int background = fills.front()->colour;
+    // The height numbers come last, after every line and after the floor
+    // axes' numbers, whichever way they are justified: from the first fill
+    // past the last line on (none there leaves them all unplated).
+    std::size_t first = items.size();
+    for (std::size_t k = items.size(); k-- > 0 && items[k].kind != "polyline";)
+      if (items[k].kind == "fill_area") first = k;
     int numbers = 0;
-    for (std::size_t k = 0; k < items.size(); ++k) {
+    for (std::size_t k = first; k < items.size(); ++k) {
       const PageItem& t = items[k];
-      if (t.kind != "text" || t.horizontal != 3 || t.text == "log10(Z)") continue;
+      if (t.kind != "text" || t.text.empty() || t.text == "log10(Z)" || t.text == "TITLE" ||
+          t.text.rfind("*10E", 0) == 0)
+        continue;
       ++numbers;
       bool plated = false;
       for (std::size_t j = 0; j < k && !plated; ++j)
@@ -900,7 +919,7 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoOtherNumber) {
   // Each number's plate is the fill drawn just before it.
   std::vector<std::pair<const PageItem*, const PageItem*>> numbers;
   for (std::size_t k = 1; k < items.size(); ++k)
-    if (items[k].kind == "text" && items[k].horizontal == 3 && items[k - 1].kind == "fill_area")
+    if (items[k].kind == "text" && items[k - 1].kind == "fill_area")
       numbers.emplace_back(&items[k - 1], &items[k]);
   ASSERT_GE(numbers.size(), 2u);
   for (std::size_t a = 0; a < numbers.size(); ++a)
@@ -1066,13 +1085,12 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
   };
   int heights = 0;
   for (std::size_t k = 1; k < items.size(); ++k) {
-    if (items[k].kind != "text" || items[k - 1].kind != "fill_area" || items[k].horizontal != 3)
-      continue;
+    if (items[k].kind != "text" || !plated(&items[k])) continue;
     ++heights;
     const auto [x1, x2] = std::minmax_element(items[k - 1].x.begin(), items[k - 1].x.end());
     const auto [y1, y2] = std::minmax_element(items[k - 1].y.begin(), items[k - 1].y.end());
     for (const PageItem* t : of("text")) {
-      if (t->horizontal == 3 || t->text.empty()) continue;
+      if (plated(t) || t->text.empty()) continue;
       const std::array<float, 4> b = box(*t);
       EXPECT_FALSE(*x1 < b[2] && b[0] < *x2 && *y1 < b[3] && b[1] < *y2)
           << "the plate of " << items[k].text << " covers " << t->text;
@@ -1189,10 +1207,12 @@ TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
       ASSERT_EQ(s, kStatusGood);
       std::vector<const PageItem*> numbers;
       for (const PageItem* t : of("text"))
-        if (!t->text.empty() && t->horizontal != 3) numbers.push_back(t);
+        if (!t->text.empty() && !plated(t)) numbers.push_back(t);
       const auto printed = [](const PageItem& t) {
         const float width = 0.68f * static_cast<float>(t.text.size()) * t.height;
-        const float left = t.horizontal == 2 ? t.x[0] - 0.5f * width : t.x[0];
+        const float left = t.horizontal == 3   ? t.x[0] - width
+                           : t.horizontal == 2 ? t.x[0] - 0.5f * width
+                                               : t.x[0];
         const float bottom = t.vertical == 3   ? t.y[0] - 0.35f * t.height
                              : t.vertical <= 2 ? t.y[0] - 0.7f * t.height
                                                : t.y[0];
@@ -1206,6 +1226,37 @@ TEST_F(SurfaceTest, AxisTextsStandClearOfLinesAndOfOneAnother) {
               << numbers[a]->text << " and " << numbers[b]->text;
         }
     }
+
+  // Seen from above and turned so that a floor axis slopes down to the
+  // right, or an X axis runs up the page a little less steeply than its
+  // numbers move beside it: the X and Y numbers stand clear of every line,
+  // their own axis's included (it ran through them).
+  struct Turn {
+    float azimuth, elevation;  // degrees
+  };
+  for (const Turn c : {Turn{60, 60}, Turn{120, 60}, Turn{150, 60}, Turn{240, 60}, Turn{300, 60},
+                       Turn{330, 60}, Turn{120, 80}, Turn{60, 45}, Turn{150, 70}}) {
+    SCOPED_TRACE("azimuth " + std::to_string(c.azimuth) + ", elevation " +
+                 std::to_string(c.elevation));
+    const float d = 31.5f;
+    GS_SET_3DVIEW(-32.0f, -24.0f, 0.0f, c.azimuth * kPi / 180.0f, c.elevation * kPi / 180.0f,
+                  30.0f * d, -d, -d, d, d, 31.5f / (high - low), s);
+    items.clear();
+    GS_3DSURFACE(64, 48, data, xaxis, yaxis, 1, 1, 64, 48, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    int numbers = 0;
+    for (const PageItem* t : of("text")) {
+      if (t->text.empty() || plated(t)) continue;
+      ++numbers;
+      const std::array<float, 4> box = text_box(*t);
+      for (const PageItem* line : of("polyline"))
+        for (std::size_t n = 0; n + 1 < line->x.size(); ++n)
+          EXPECT_FALSE(meets(line->x[n], line->y[n], line->x[n + 1], line->y[n + 1], box[0],
+                             box[1], box[2], box[3]))
+              << t->text << " under a line from (" << line->x[n] << ", " << line->y[n] << ")";
+    }
+    EXPECT_GE(numbers, 4);
+  }
 }
 
 // Page extremes of every point drawn; false when a point is not finite.
