@@ -498,15 +498,31 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   const TerminalEditKeys keys = terminal_edit_keys(fileno(in));
   TerminalLine edited(keys, std::move(part));
   TerminalLine::Key taken = TerminalLine::Key::kTaken;
+  // What the terminal would have shown of the keys not shown yet, as they
+  // came: where it does not take an erased character off the screen, the
+  // erase key shows as itself, and the line alone would hide it. It holds
+  // only while their editing stays among them; one reaching back into what
+  // was shown before the prompt leaves the line itself to show.
   std::string unshown;
+  std::size_t unshown_from = edited.text().size();
+  bool unshown_holds = true;
   bool line_end_shown = false;
   while (taken == TerminalLine::Key::kTaken && !typed_ahead.empty() && typed_ahead.front() != EOF) {
     const int entry = typed_ahead.front();
-    taken = edited.take(static_cast<unsigned char>(typed_key(entry)), unshown);
+    std::string echo;
+    taken = edited.take(static_cast<unsigned char>(typed_key(entry)), echo);
     typed_ahead.pop_front();
     // What the terminal has shown already is not shown again (those keys
     // came before the others).
     shown_from = shown_key(entry) ? edited.text().size() : std::min(shown_from, edited.text().size());
+    if (shown_key(entry)) {
+      unshown.clear();
+      unshown_from = edited.text().size();
+      unshown_holds = true;
+    } else {
+      unshown += echo;
+      unshown_holds = unshown_holds && edited.text().size() >= unshown_from;
+    }
     line_end_shown = shown_key(entry);
     if (taken == TerminalLine::Key::kHandedOn && !reader_line_ends(edited)) taken = TerminalLine::Key::kTaken;
   }
@@ -528,7 +544,8 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   // it (the part handed on it did).
   std::fputs(prompt.c_str(), out);
   if (keys.echo) {
-    const std::string shown = edited.shown(std::string_view(edited.text()).substr(shown_from));
+    const std::string shown =
+        !keys.echo_erase && unshown_holds ? unshown : edited.shown(std::string_view(edited.text()).substr(shown_from));
     std::fwrite(shown.data(), 1, shown.size(), out);
   }
   edited.shown_after(prompt, shown_from);

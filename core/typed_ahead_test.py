@@ -367,6 +367,10 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         self.assertIn(b'[HELP]:CA\t' + b'\x08' * 6 + b'DD', paged)
         paged = self.same_answers([b'CADF', b'\x7fD\r'], [NO_DATA], setup=no_echoe)
         self.assertIn(b'Main menu: ENTER COMMAND [HELP]:CADF^?D', screen(paged), paged)
+        # The erase among the keys given back shows as the erase typed after them does.
+        for setup in (no_echoe, lambda mode: (no_echoe(mode), no_echoke(mode))):
+            paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=setup)
+            self.assertIn(b'Main menu: ENTER COMMAND [HELP]:CADF^?D', screen(paged), paged)
         paged = self.same_answers([b'FOO', b'\x15CADD\r'], [NO_DATA], setup=no_echoke)
         self.assertIn(b'Main menu: ENTER COMMAND [HELP]:FOO^U', screen(paged), paged)
         self.assertIn(b'CADD', screen(paged), paged)
